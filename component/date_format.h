@@ -1,0 +1,74 @@
+// Date text normalisation. Dates in the security tables are stored as text
+// under the process-wide short date pattern, widened so that the day and
+// month always have two digits and the year four, while the element order and
+// the separator stay the machine's. Each operation that converts dates for the
+// tables runs between a normalisation and a restoration of the pattern.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// The widened form of a short date pattern. Each step is a case-sensitive
+// substring search over the result of the previous one, in this order:
+//   year:  without "yyyy" and "YYYY": insert "yy" at the first "yy", else "YY"
+//          at the first "YY", else "yyy" at a lone "y" (or "YYY" at a lone "Y")
+//   day:   without "dd" and "DD": insert "d" at the first "d", else "D" at
+//          the first "D"
+//   month: without "mm" and "MM": insert "m" at the first "m", else "M" at
+//          the first "M"
+// So d/M/yy becomes dd/MM/yyyy and M/d/yy becomes MM/dd/yyyy.
+std::string WidenDateFormat(std::string pattern);
+
+// One saved slot of the normalisation: the pattern as it was before the
+// first normalisation that is still in force. The component has one slot and
+// the administration window its own, so their normalisations do not disturb
+// each other.
+//
+// Normalisations through one slot may nest: only the outermost one saves the
+// pattern, the inner ones widen the pattern in force, and only the matching
+// outermost restoration puts the saved pattern back. So an operation that
+// normalises inside another normalised one neither loses the machine's
+// pattern nor ends the outer operation's widened pattern early. A
+// restoration with no normalisation in force changes nothing.
+class DateFormatSlot {
+ public:
+  DateFormatSlot() = default;
+  DateFormatSlot(const DateFormatSlot&) = delete;
+  DateFormatSlot& operator=(const DateFormatSlot&) = delete;
+
+  // Saves ShortDateFormat (outermost only), then widens it in place.
+  void Normalize();
+  // Ends one normalisation; the outermost puts the saved pattern back.
+  void Restore();
+
+  bool IsNormalized() const { return depth_ > 0; }
+  // The pattern saved by the normalisation in force; empty when none.
+  const std::string& SavedDateFormat() const { return saved_; }
+
+ private:
+  std::string saved_;
+  int depth_ = 0;
+};
+
+// The component's slot.
+DateFormatSlot& ComponentDateFormatSlot();
+
+// Normalise and restore through the component's slot.
+void NormalizeDateFormat();
+void RestoreDateFormat();
+
+// Normalises in its constructor and restores in its destructor, so the
+// pattern comes back also when the code in between raises an error.
+class ScopedNormalizedDateFormat {
+ public:
+  explicit ScopedNormalizedDateFormat(DateFormatSlot& slot = ComponentDateFormatSlot());
+  ~ScopedNormalizedDateFormat();
+  ScopedNormalizedDateFormat(const ScopedNormalizedDateFormat&) = delete;
+  ScopedNormalizedDateFormat& operator=(const ScopedNormalizedDateFormat&) = delete;
+
+ private:
+  DateFormatSlot& slot_;
+};
+
+}  // namespace qv

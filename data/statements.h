@@ -1,0 +1,42 @@
+// The SQL text of every dataset and command of the data module, lines joined
+// by "\n". The data module takes its SQL from here and nowhere else; other
+// programs sharing the database rely on these texts, so they stay as they are
+// apart from the letter case of names.
+//
+// Parameters are written ":NAME"; a name used twice is one value.
+#pragma once
+
+#include <string_view>
+
+namespace qv::sql {
+
+// Selects (live datasets unless noted).
+extern const std::string_view qryUsers;
+extern const std::string_view qryProfiles;
+extern const std::string_view qryProgs;        // :APP_KEY
+extern const std::string_view qryHistory;
+extern const std::string_view qryUAccess;      // :APP_KEY
+extern const std::string_view qryPAccess;      // :APP_KEY
+extern const std::string_view qryAudit;        // :APP_KEY
+extern const std::string_view qryUserInfo;     // :APP_KEY
+extern const std::string_view qryUserName;     // read-only; never "master"
+extern const std::string_view qryMenuCaption;  // read-only; :APP_KEY
+
+// Commands, run without a result set.
+extern const std::string_view ProfNull;             // :PROF_ID
+extern const std::string_view DelUserFromUAccess;   // :USER_ID
+extern const std::string_view DelProgsFromUAccess;  // :MENU_ID
+extern const std::string_view DelProfsFromPAccess;  // :PROF_ID
+extern const std::string_view DelProgsFromPAccess;  // :MENU_ID
+extern const std::string_view DelUHistory;          // :USER_ID
+extern const std::string_view UpdateUFromProfile;   // :USER_ID (twice)
+extern const std::string_view qryAdduserInfo;       // :APP_KEY :USER_ID :EXPIRATION_DATE
+extern const std::string_view qryDelUserInfo;       // :USER_ID
+
+// The texts of the scratch statement GenerateId: the largest key present in
+// each table, over all applications (null on an empty table).
+extern const std::string_view GenerateUserId;
+extern const std::string_view GenerateProfId;
+extern const std::string_view GenerateMenuId;
+
+}  // namespace qv::sql

@@ -1,0 +1,176 @@
+#include "dialogs/chng_pwd_qv.h"
+
+#include "component/quarvel_res.h"
+#include "platform/ui/application.h"
+
+namespace qv {
+
+TMudaPwd* uMudaPwd = nullptr;
+
+namespace {
+
+// Texts the window definition stores. They only stand in until the first
+// activation, which replaces every one of them from the string table.
+constexpr const char* kStoredCaption = "Change password";
+constexpr const char* kStoredOldPasswordLabel = "&Old password:";
+constexpr const char* kStoredNewPasswordLabel = "N&ew password:";
+constexpr const char* kStoredPasswordAgainLabel = "Re&type new password:";
+constexpr const char* kStoredOk = "OK";
+constexpr const char* kStoredCancel = "Cancel";
+
+constexpr int kPasswordMaxLength = 10;
+constexpr int kLabelHeight = 13;
+constexpr int kEditWidth = 217;
+constexpr int kEditHeight = 21;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+
+// The stored properties shared by the three password boxes.
+void PlacePasswordEdit(TEdit& edit, TWinControl& parent, const char* name, int top, int tabOrder) {
+  edit.SetName(name);
+  edit.SetParent(&parent);
+  edit.SetBounds(8, top, kEditWidth, kEditHeight);
+  edit.SetMaxLength(kPasswordMaxLength);
+  edit.SetPasswordChar(U'*');
+  edit.SetTabOrder(tabOrder);
+}
+
+void PlaceLabel(TLabel& label, TWinControl& parent, const char* name, int top, const char* caption,
+                TControl* focusControl) {
+  label.SetName(name);
+  label.SetParent(&parent);
+  label.SetBounds(8, top, kEditWidth, kLabelHeight);
+  label.SetCaption(caption);
+  label.SetFocusControl(focusControl);
+}
+
+void ShowWarning(int entry) { MessageDlg(LoadStr(entry), mtWarning, {mbOK}); }
+
+}  // namespace
+
+// The window definition: the controls in declaration order, each given its
+// stored properties while the form is being read, and the event bindings.
+TMudaPwd::TMudaPwd(TComponent* owner) : TForm(owner) {
+  ReadForm(*this, [this] {
+    SetName("MudaPwd");
+    SetCaption(kStoredCaption);
+    SetBorderStyle(bsDialog);
+    SetBorderIcons({biSystemMenu});
+    SetPosition(poScreenCenter);
+    SetClientWidth(236);
+    SetClientHeight(184);
+    SetFont(TFont{"Arial", -11, false});
+    SetKeyPreview(true);
+
+    Panel1 = new TPanel(this);
+    Panel3 = new TPanel(this);
+    lblOldPassword = new TLabel(this);
+    lblNewPassword = new TLabel(this);
+    lblPasswordAgain = new TLabel(this);
+    SenhaAntiga = new TEdit(this);
+    OKBtn = new TButton(this);
+    CancelBtn = new TButton(this);
+    Password1 = new TEdit(this);
+    Password2 = new TEdit(this);
+
+    Panel1->SetName("Panel1");
+    Panel1->SetParent(this);
+    Panel1->SetAlign(alClient);
+    Panel1->SetBevelOuter(bvNone);
+    Panel1->SetBorderWidth(2);
+
+    Panel3->SetName("Panel3");
+    Panel3->SetParent(Panel1);
+    Panel3->SetAlign(alClient);
+
+    PlaceLabel(*lblOldPassword, *Panel3, "lblOldPassword", 9, kStoredOldPasswordLabel, SenhaAntiga);
+    PlaceLabel(*lblNewPassword, *Panel3, "lblNewPassword", 55, kStoredNewPasswordLabel, Password1);
+    PlaceLabel(*lblPasswordAgain, *Panel3, "lblPasswordAgain", 102, kStoredPasswordAgainLabel, Password2);
+
+    PlacePasswordEdit(*SenhaAntiga, *Panel3, "SenhaAntiga", 28, 0);
+
+    OKBtn->SetName("OKBtn");
+    OKBtn->SetParent(Panel3);
+    OKBtn->SetBounds(72, 149, kButtonWidth, kButtonHeight);
+    OKBtn->SetCaption(kStoredOk);
+    OKBtn->SetTabOrder(3);
+
+    CancelBtn->SetName("CancelBtn");
+    CancelBtn->SetParent(Panel3);
+    CancelBtn->SetBounds(153, 149, kButtonWidth, kButtonHeight);
+    CancelBtn->SetCaption(kStoredCancel);
+    CancelBtn->SetTabOrder(4);
+    CancelBtn->SetModalResult(mrCancel);
+    CancelBtn->SetCancel(true);
+
+    PlacePasswordEdit(*Password1, *Panel3, "Password1", 72, 1);
+    PlacePasswordEdit(*Password2, *Panel3, "Password2", 119, 2);
+
+    OnActivate = [this](TObject& sender) { FormActivate(sender); };
+    OnKeyDown = [this](TObject& sender, Word& key, TShiftState shift) { FormKeyDown(sender, key, shift); };
+    SenhaAntiga->OnExit = [this](TObject& sender) { SenhaAntigaExit(sender); };
+    OKBtn->OnClick = [this](TObject& sender) { OKBtnClick(sender); };
+  });
+}
+
+// The global names the dialog only while it exists, even if its holder
+// forgets to clear it.
+TMudaPwd::~TMudaPwd() {
+  if (uMudaPwd == this) uMudaPwd = nullptr;
+}
+
+// Every activation shows the texts of the string table; this also runs when
+// one of the dialog's own warnings closes. The focus is left alone: the
+// first showing starts in SenhaAntiga (first in tab order), a repeated one
+// where the owner put it, and after a warning where the check put it.
+void TMudaPwd::FormActivate(TObject& sender) {
+  (void)sender;
+  SetCaption(LoadStr(40101));
+  lblOldPassword->SetCaption(LoadStr(40102));
+  lblNewPassword->SetCaption(LoadStr(40103));
+  lblPasswordAgain->SetCaption(LoadStr(40104));
+  OKBtn->SetCaption(LoadStr(40105));
+  CancelBtn->SetCaption(LoadStr(40106));
+}
+
+// Enter in an edit box walks on to the next control in tab order; from
+// Password2 that is OKBtn, which only gets the focus. The form sees keys
+// before its controls, Enter on a focused button included: that key is left
+// alone so the button presses itself.
+void TMudaPwd::FormKeyDown(TObject& sender, Word& key, TShiftState shift) {
+  (void)sender;
+  (void)shift;
+  if (key != VK_RETURN || dynamic_cast<TEdit*>(ActiveControl()) == nullptr) return;
+  key = 0;
+  SelectNext(ActiveControl(), true, true);
+}
+
+// The current password is checked as the focus leaves its box, so that no
+// click on OK can land before it. ActiveControl already names the control
+// receiving the focus; moving to CancelBtn means the person is leaving and
+// is not held up by a wrong password.
+void TMudaPwd::SenhaAntigaExit(TObject& sender) {
+  (void)sender;
+  if (ActiveControl() == CancelBtn) return;
+  if (SenhaAntiga->Text() == OldPassword) return;
+  ShowWarning(kStrInvalidPassword);
+  SenhaAntiga->SetFocus();
+}
+
+// The new password must be typed twice alike (letter case counts) and must
+// not be empty; either failure keeps the dialog open with the focus in
+// Password1 for correction.
+void TMudaPwd::OKBtnClick(TObject& sender) {
+  (void)sender;
+  if (Password1->Text() != Password2->Text()) {
+    ShowWarning(kStrPasswordsDiffer);
+    Password1->SetFocus();
+  } else if (Password1->Text().empty()) {
+    ShowWarning(kStrInvalidPassword);
+    Password1->SetFocus();
+  } else {
+    SetModalResult(mrOk);
+  }
+}
+
+}  // namespace qv

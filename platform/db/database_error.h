@@ -1,0 +1,36 @@
+// EDatabaseError: every failure of the data-access layer. It carries the
+// engine's message and a list of error codes, most general first, so callers
+// can test for a kind of failure without knowing which engine ran.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/sys/exception.h"
+
+namespace qv {
+
+// A unique or primary-key violation. On either engine such an error reports
+// this code first, followed by the engine's own code.
+inline constexpr int kKeyViolation = 0x2601;
+
+class EDatabaseError : public Exception {
+ public:
+  explicit EDatabaseError(const std::string& message, std::vector<int> codes = {})
+      : Exception(message), codes_(std::move(codes)) {}
+
+  // The codes, most general first; empty for errors of the layer itself
+  // (an unknown field, a dataset in the wrong state).
+  const std::vector<int>& Codes() const { return codes_; }
+
+  // The first code, or 0 when there is none.
+  int FirstCode() const { return codes_.empty() ? 0 : codes_.front(); }
+
+  bool IsKeyViolation() const { return FirstCode() == kKeyViolation; }
+
+ private:
+  std::vector<int> codes_;
+};
+
+}  // namespace qv

@@ -1,0 +1,78 @@
+// Internal to platform/db: the interface each SQL engine implements, and the
+// shape in which result rows reach a dataset. Nothing outside this folder
+// includes it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/field.h"
+#include "platform/db/session.h"
+#include "platform/db/value.h"
+
+namespace qv::dbimpl {
+
+struct ColumnInfo {
+  std::string name;  // as the engine reports it
+  TFieldType type = TFieldType::String;
+  int size = 0;  // 0 = unlimited
+};
+
+// One value of a result row, pointing into the engine's buffers (valid only
+// during the AddRow call).
+struct Cell {
+  const char* data = nullptr;
+  std::uint32_t size = 0;
+  bool null = true;
+};
+
+// Receives the result of a statement: the columns once, before any row.
+struct ResultSink {
+  virtual ~ResultSink() = default;
+  virtual void SetColumns(std::vector<ColumnInfo> columns) = 0;
+  virtual void AddRow(const Cell* cells) = 0;
+};
+
+// Collects the rows of a small result as Values (for RETURNING and scalar
+// selects).
+struct ValueRows : ResultSink {
+  std::vector<ColumnInfo> columns;
+  std::vector<std::vector<Value>> rows;
+  void SetColumns(std::vector<ColumnInfo> cols) override { columns = std::move(cols); }
+  void AddRow(const Cell* cells) override;
+};
+
+// Converts one cell to a Value of the column's type.
+Value CellToValue(const Cell& cell, TFieldType type);
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // Runs `sql` as it stands (possibly several statements, no parameters).
+  virtual void Exec(std::string_view sql) = 0;
+  // Runs one statement whose parameters are written in this engine's form
+  // (see Placeholder) with `params` bound in order; result rows go to
+  // `sink` when given. Returns the number of rows changed.
+  virtual std::int64_t Run(const std::string& sql, const std::vector<Value>& params,
+                           ResultSink* sink) = 0;
+  // The primary-key columns of `table` in key order (empty when none).
+  virtual std::vector<std::string> PrimaryKey(std::string_view table) = 0;
+  // The expression naming a row's identity in a select ("rowid", "ctid").
+  virtual std::string_view RowIdentity() const = 0;
+  // The placeholder for parameter number `n` (1-based): "?n" or "$n".
+  virtual std::string Placeholder(int n) const = 0;
+};
+
+// Open an engine connection; errors name `alias`.
+std::unique_ptr<Engine> OpenSqlite(const std::string& alias, const std::string& path);
+std::unique_ptr<Engine> OpenPostgres(const std::string& alias, const std::string& conninfo);
+
+// Lower-cases ASCII letters (names are compared case-insensitively).
+std::string Lower(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace qv::dbimpl

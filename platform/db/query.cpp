@@ -1,0 +1,222 @@
+#include "platform/db/query.h"
+
+#include "platform/db/database.h"
+#include "platform/db/database_error.h"
+#include "platform/db/dataset_rows.h"
+#include "platform/db/datasource.h"
+#include "platform/db/sql_text.h"
+
+namespace qv {
+
+namespace dbimpl {
+
+// What a live query learned about its table when it opened.
+struct QueryPlan {
+  std::string alias;               // lower case
+  std::string table;               // as written in the select
+  std::vector<std::string> key;    // primary-key column names
+  std::vector<int> key_columns;    // their result columns; empty = use identity
+  bool key_known = false;
+};
+
+}  // namespace dbimpl
+
+using dbimpl::QuoteIdentifier;
+
+TQuery::TQuery() = default;
+TQuery::~TQuery() = default;
+
+void TQuery::SetDatabaseName(std::string_view alias) { database_name_ = alias; }
+
+void TQuery::SetSQL(std::string_view sql) {
+  Close();
+  sql_ = sql;
+  params_.Rebuild(dbimpl::ParameterNames(sql_));
+  plan_.reset();
+}
+
+void TQuery::SetRequestLive(bool live) {
+  if (Active()) Fail("Cannot change RequestLive while the dataset is open");
+  request_live_ = live;
+}
+
+bool TQuery::CanModify() const { return request_live_; }
+
+TDatabase& TQuery::Database() const {
+  if (database_name_.empty()) Fail("DatabaseName is not set");
+  return Session::Default().Database(database_name_);
+}
+
+void TQuery::FillFromMaster() {
+  if (!master_ || !master_->DataSet() || !master_->DataSet()->Active()) return;
+  TDataSet& master = *master_->DataSet();
+  for (int i = 0; i < params_.Count(); ++i) {
+    if (TField* f = master.FindField(params_[i].Name())) params_[i].SetValue(f->AsValue());
+  }
+}
+
+std::vector<Value> TQuery::ParamValues() {
+  std::vector<Value> values;
+  for (int i = 0; i < params_.Count(); ++i) {
+    if (!params_[i].Bound()) Fail("No value for parameter '" + params_[i].Name() + "'");
+    values.push_back(params_[i].Value());
+  }
+  return values;
+}
+
+void TQuery::DoOpen(dbimpl::ResultSink& sink) {
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  FillFromMaster();
+  std::vector<Value> values = ParamValues();
+  std::string sql = sql_;
+  auto& rows = static_cast<dbimpl::DataSetRows&>(sink);
+  if (request_live_) {
+    dbimpl::SelectShape shape = dbimpl::AnalyzeSelect(sql_);
+    if (!shape.single_table) Fail("A live query must be a select from a single table");
+    sql = sql_.substr(0, shape.from_offset) + ", " + std::string(engine.RowIdentity()) +
+          " AS qv_row_identity " + sql_.substr(shape.from_offset);
+    rows.identity = true;
+    std::string alias = dbimpl::Lower(database_name_);
+    if (!plan_ || plan_->alias != alias || plan_->table != shape.table) {
+      plan_ = std::make_unique<dbimpl::QueryPlan>();
+      plan_->alias = alias;
+      plan_->table = shape.table;
+    }
+  }
+  std::string translated =
+      dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+  db.BeforeStatement(sql_);
+  engine.Run(translated, values, &sink);
+  if (!request_live_) return;
+
+  if (!plan_->key_known) {
+    plan_->key = engine.PrimaryKey(plan_->table);
+    plan_->key_known = true;
+  }
+  plan_->key_columns.clear();
+  for (const std::string& name : plan_->key) {
+    int found = -1;
+    for (int c = 0; c < rows.DataColumns(); ++c)
+      if (dbimpl::EqualsNoCase(rows.columns[c].name, name)) found = c;
+    if (found < 0) {
+      plan_->key_columns.clear();
+      break;
+    }
+    plan_->key_columns.push_back(found);
+  }
+}
+
+void TQuery::DoClose() {}
+
+namespace {
+
+// " RETURNING <every data column>, <identity>": the row as stored.
+std::string ReturningClause(const dbimpl::RowChange& change, std::string_view identity) {
+  std::string sql = " RETURNING ";
+  for (int c = 0; c < change.data_columns; ++c) sql += QuoteIdentifier((*change.columns)[c].name) + ", ";
+  sql += std::string(identity);
+  return sql;
+}
+
+}  // namespace
+
+void TQuery::DoInsert(dbimpl::RowChange& change) {
+  if (!plan_) Fail("The dataset is not live");
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  std::string names, marks;
+  std::vector<Value> values;
+  for (int c = 0; c < change.data_columns; ++c) {
+    if (!change.modified[c]) continue;
+    if (!values.empty()) {
+      names += ", ";
+      marks += ", ";
+    }
+    values.push_back(change.values[c]);
+    names += QuoteIdentifier((*change.columns)[c].name);
+    marks += engine.Placeholder(static_cast<int>(values.size()));
+  }
+  std::string sql = "INSERT INTO " + plan_->table +
+                    (values.empty() ? std::string(" DEFAULT VALUES") : " (" + names + ") VALUES (" + marks + ")") +
+                    ReturningClause(change, engine.RowIdentity());
+  db.BeforeStatement(sql);
+  dbimpl::ValueRows rows;
+  engine.Run(sql, values, &rows);
+  if (rows.rows.size() != 1) Fail("The new row could not be read back");
+  change.result = std::move(rows.rows.front());
+}
+
+namespace {
+
+// The WHERE clause naming the row `change` was read from, its values
+// appended to `values`.
+std::string RowCondition(const dbimpl::RowChange& change, const std::vector<int>& key_columns,
+                         const dbimpl::Engine& engine, std::vector<Value>& values) {
+  std::string where;
+  if (key_columns.empty()) {
+    values.push_back(change.Original(change.data_columns));
+    return std::string(engine.RowIdentity()) + " = " + engine.Placeholder(static_cast<int>(values.size()));
+  }
+  for (int c : key_columns) {
+    if (!where.empty()) where += " AND ";
+    values.push_back(change.Original(c));
+    where += QuoteIdentifier((*change.columns)[c].name) + " = " +
+             engine.Placeholder(static_cast<int>(values.size()));
+  }
+  return where;
+}
+
+}  // namespace
+
+void TQuery::DoUpdate(dbimpl::RowChange& change) {
+  if (!plan_) Fail("The dataset is not live");
+  const int all = static_cast<int>(change.columns->size());
+  bool any = false;
+  for (int c = 0; c < change.data_columns; ++c) any = any || change.modified[c];
+  if (!any) {
+    for (int c = 0; c < all; ++c) change.result.push_back(change.Original(c));
+    return;
+  }
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  std::vector<Value> values;
+  std::string sets;
+  for (int c = 0; c < change.data_columns; ++c) {
+    if (!change.modified[c]) continue;
+    if (!sets.empty()) sets += ", ";
+    values.push_back(change.values[c]);
+    sets += QuoteIdentifier((*change.columns)[c].name) + " = " + engine.Placeholder(static_cast<int>(values.size()));
+  }
+  std::string where = RowCondition(change, plan_->key_columns, engine, values);
+  std::string sql = "UPDATE " + plan_->table + " SET " + sets + " WHERE " + where +
+                    ReturningClause(change, engine.RowIdentity());
+  db.BeforeStatement(sql);
+  dbimpl::ValueRows rows;
+  engine.Run(sql, values, &rows);
+  if (rows.rows.size() != 1) Fail("The row was changed or deleted by another user; it could not be updated");
+  change.result = std::move(rows.rows.front());
+}
+
+void TQuery::DoDelete(dbimpl::RowChange& change) {
+  if (!plan_) Fail("The dataset is not live");
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  std::vector<Value> values;
+  std::string sql = "DELETE FROM " + plan_->table + " WHERE " + RowCondition(change, plan_->key_columns, engine, values);
+  db.BeforeStatement(sql);
+  if (engine.Run(sql, values, nullptr) != 1)
+    Fail("The row was changed or deleted by another user; it could not be deleted");
+}
+
+std::int64_t TQuery::ExecSQL() {
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  FillFromMaster();
+  std::vector<Value> values = ParamValues();
+  std::string translated = dbimpl::TranslateParameters(sql_, [&](int n) { return engine.Placeholder(n); });
+  db.BeforeStatement(sql_);
+  return engine.Run(translated, values, nullptr);
+}
+
+}  // namespace qv

@@ -1,0 +1,88 @@
+// TQuery: a dataset over SQL text run on the database of an alias.
+//
+//   TQuery qry;
+//   qry.SetDatabaseName("security");
+//   qry.SetSQL("SELECT APP_KEY, USER_ID FROM UACCESS\nWHERE APP_KEY=:APP_KEY");
+//   qry.ParamByName("APP_KEY").SetAsString(app_key);
+//   qry.Open();
+//
+// Parameters are written ":NAME" (a name used twice is one value); a colon
+// inside quotes, identifiers or comments, and "::" casts, are left alone.
+// Every parameter needs a value when the statement runs: set by ParamByName,
+// or, when a master DataSource is given, taken at each Open and ExecSQL from
+// the field of the same name in that source's current row (a parameter the
+// master has no field for keeps its own value).
+//
+// A live query (SetRequestLive(true)) must be a select from one table; its
+// rows can be inserted, edited and deleted through its fields. An edit or a
+// delete reaches exactly the row it was read from: by the table's primary
+// key when the select includes it, else by the engine's row identity.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/db/dataset.h"
+#include "platform/db/param.h"
+
+namespace qv {
+
+class TDatabase;
+namespace dbimpl {
+struct QueryPlan;
+}
+
+class TQuery : public TDataSet {
+ public:
+  TQuery();
+  ~TQuery() override;
+
+  // The alias the query runs on; takes effect at the next Open/ExecSQL.
+  const std::string& DatabaseName() const { return database_name_; }
+  void SetDatabaseName(std::string_view alias);
+
+  // The whole SQL text (several lines allowed). Setting it closes the query
+  // and rebuilds Params, keeping the values of parameters still named.
+  const std::string& SQL() const { return sql_; }
+  void SetSQL(std::string_view sql);
+
+  TParams& Params() { return params_; }
+  TParam& ParamByName(std::string_view name) { return params_.ParamByName(name); }
+
+  // The master source whose current row fills parameters of the same name.
+  TDataSource* DataSource() const { return master_; }
+  void SetDataSource(TDataSource* source) { master_ = source; }
+
+  bool RequestLive() const { return request_live_; }
+  void SetRequestLive(bool live);
+  bool CanModify() const override;
+
+  // Runs a statement without result (insert, update, delete, DDL) and
+  // returns the number of rows it changed.
+  std::int64_t ExecSQL();
+
+  // The connection of DatabaseName, opened if needed.
+  TDatabase& Database() const;
+
+ protected:
+  void DoOpen(dbimpl::ResultSink& sink) override;
+  void DoInsert(dbimpl::RowChange& change) override;
+  void DoUpdate(dbimpl::RowChange& change) override;
+  void DoDelete(dbimpl::RowChange& change) override;
+  void DoClose() override;
+
+ private:
+  void FillFromMaster();
+  std::vector<Value> ParamValues();
+
+  std::string database_name_;
+  std::string sql_;
+  TParams params_;
+  TDataSource* master_ = nullptr;
+  bool request_live_ = false;
+  std::unique_ptr<dbimpl::QueryPlan> plan_;  // the live table, open identity
+};
+
+}  // namespace qv

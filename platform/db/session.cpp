@@ -1,0 +1,287 @@
+#include "platform/db/session.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/db/database.h"
+#include "platform/db/database_error.h"
+#include "platform/db/engine.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using dbimpl::EqualsNoCase;
+using dbimpl::Lower;
+
+std::string Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+fs::path UserAliasesFile() {
+  std::string xdg = Env("XDG_CONFIG_HOME");
+  fs::path base = !xdg.empty() ? fs::path(xdg) : fs::path(Env("HOME")) / ".config";
+  return base / "qvd3" / "aliases.ini";
+}
+
+// One section of an aliases file as read, with the lines it spans.
+struct Section {
+  AliasDefinition alias;
+  int first_line = 0;
+  int last_line = 0;  // inclusive
+};
+
+// Reads an aliases file; every defect raises EDatabaseError "file:line: ...".
+std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::string>* lines_out = nullptr) {
+  std::ifstream in(file);
+  if (!in) throw EDatabaseError("Cannot read the aliases file " + file.string());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<Section> sections;
+  bool has_driver = false, has_location = false;
+  auto fail = [&](int line, const std::string& why) -> void {
+    throw EDatabaseError(file.string() + ":" + std::to_string(line) + ": " + why);
+  };
+  auto finish = [&]() {
+    if (sections.empty()) return;
+    Section& s = sections.back();
+    if (!has_driver) fail(s.first_line, "alias '" + s.alias.name + "' has no driver=");
+    if (!has_location)
+      fail(s.first_line, "alias '" + s.alias.name + "' has no " +
+                             (s.alias.engine == EngineKind::Sqlite ? "path=" : "conninfo="));
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    int number = static_cast<int>(i) + 1;
+    std::string line = Trim(lines[i]);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') fail(number, "section header without ']'");
+      finish();
+      std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
+      if (name.empty()) fail(number, "empty alias name");
+      for (const auto& s : sections)
+        if (EqualsNoCase(s.alias.name, name)) fail(number, "alias '" + name + "' defined twice");
+      sections.push_back(Section{AliasDefinition{name, EngineKind::Sqlite, ""}, number, number});
+      has_driver = has_location = false;
+      continue;
+    }
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) fail(number, "expected key=value");
+    if (sections.empty()) fail(number, "key outside of an alias section");
+    std::string key = Lower(Trim(std::string_view(line).substr(0, eq)));
+    std::string value = Trim(std::string_view(line).substr(eq + 1));
+    Section& s = sections.back();
+    s.last_line = number;
+    if (key == "driver") {
+      std::string driver = Lower(value);
+      if (driver == "sqlite") s.alias.engine = EngineKind::Sqlite;
+      else if (driver == "postgresql") s.alias.engine = EngineKind::PostgreSql;
+      else fail(number, "unknown driver '" + value + "' (expected sqlite or postgresql)");
+      has_driver = true;
+    } else if (key == "path" || key == "conninfo") {
+      s.alias.location = value;
+      has_location = true;
+    } else {
+      fail(number, "unknown key '" + key + "'");
+    }
+  }
+  finish();
+  // Blank and comment lines after a section's last key belong to it too, so
+  // removing a section leaves the following ones intact.
+  for (std::size_t k = 0; k < sections.size(); ++k)
+    sections[k].last_line = k + 1 < sections.size() ? sections[k + 1].first_line - 1
+                                                    : static_cast<int>(lines.size());
+  if (lines_out) *lines_out = std::move(lines);
+  return sections;
+}
+
+void WriteLines(const fs::path& file, const std::vector<std::string>& lines) {
+  if (file.has_parent_path()) fs::create_directories(file.parent_path());
+  fs::path temp = file;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    if (!out) throw EDatabaseError("Cannot write the aliases file " + file.string());
+    for (const auto& line : lines) out << line << '\n';
+    if (!out.flush()) throw EDatabaseError("Cannot write the aliases file " + file.string());
+  }
+  fs::rename(temp, file);
+}
+
+// Removes section `name` from `lines`; false when absent.
+bool EraseSection(const fs::path& file, std::vector<std::string>& lines, std::string_view name) {
+  std::vector<std::string> read;
+  for (const Section& s : ParseAliasesFile(file, &read)) {
+    if (!EqualsNoCase(s.alias.name, name)) continue;
+    lines = std::move(read);
+    lines.erase(lines.begin() + (s.first_line - 1), lines.begin() + s.last_line);
+    return true;
+  }
+  lines = std::move(read);
+  return false;
+}
+
+}  // namespace
+
+Session& Session::Default() {
+  static Session session;
+  return session;
+}
+
+Session::Session() = default;
+Session::~Session() = default;
+
+fs::path Session::AliasesFilePath() {
+  std::string named = Env("QV_ALIASES");
+  if (!named.empty()) return fs::exists(named) ? fs::path(named) : fs::path();
+  fs::path user = UserAliasesFile();
+  if (fs::exists(user)) return user;
+  fs::path system = "/etc/qvd3/aliases.ini";
+  if (fs::exists(system)) return system;
+  return {};
+}
+
+fs::path Session::WritableAliasesFilePath() {
+  std::string named = Env("QV_ALIASES");
+  return !named.empty() ? fs::path(named) : UserAliasesFile();
+}
+
+void Session::ReloadAliases() {
+  loaded_ = true;
+  file_aliases_.clear();
+  fs::path file = AliasesFilePath();
+  if (file.empty()) return;
+  for (auto& s : ParseAliasesFile(file)) file_aliases_.push_back(std::move(s.alias));
+}
+
+void Session::EnsureLoaded() {
+  if (!loaded_) ReloadAliases();
+}
+
+void Session::GetDatabaseNames(std::vector<std::string>& names) {
+  EnsureLoaded();
+  names.clear();
+  for (const auto& a : file_aliases_) {
+    bool hidden = false;
+    for (const auto& c : code_aliases_) hidden = hidden || EqualsNoCase(c.name, a.name);
+    if (!hidden) names.push_back(a.name);
+  }
+  for (const auto& a : code_aliases_) names.push_back(a.name);
+}
+
+void Session::AddAlias(const AliasDefinition& alias) {
+  if (alias.name.empty()) throw EDatabaseError("An alias needs a name");
+  CloseDatabase(alias.name);
+  for (auto& a : code_aliases_) {
+    if (EqualsNoCase(a.name, alias.name)) {
+      a = alias;
+      return;
+    }
+  }
+  code_aliases_.push_back(alias);
+}
+
+void Session::RemoveAlias(std::string_view name) {
+  for (auto it = code_aliases_.begin(); it != code_aliases_.end(); ++it) {
+    if (EqualsNoCase(it->name, name)) {
+      CloseDatabase(name);
+      code_aliases_.erase(it);
+      return;
+    }
+  }
+}
+
+bool Session::HasAlias(std::string_view name) {
+  EnsureLoaded();
+  for (const auto& a : code_aliases_)
+    if (EqualsNoCase(a.name, name)) return true;
+  for (const auto& a : file_aliases_)
+    if (EqualsNoCase(a.name, name)) return true;
+  return false;
+}
+
+AliasDefinition Session::FindAlias(std::string_view name) {
+  EnsureLoaded();
+  for (const auto& a : code_aliases_)
+    if (EqualsNoCase(a.name, name)) return a;
+  for (const auto& a : file_aliases_)
+    if (EqualsNoCase(a.name, name)) return a;
+  throw EDatabaseError("Unknown database alias '" + std::string(name) + "'");
+}
+
+TDatabase& Session::Database(std::string_view alias) {
+  std::string key = Lower(alias);
+  auto it = open_.find(key);
+  if (it != open_.end()) return *it->second;
+  if (alias.empty()) throw EDatabaseError("No database alias given");
+  AliasDefinition def = FindAlias(alias);
+  std::unique_ptr<dbimpl::Engine> engine = def.engine == EngineKind::Sqlite
+                                               ? dbimpl::OpenSqlite(def.name, def.location)
+                                               : dbimpl::OpenPostgres(def.name, def.location);
+  std::unique_ptr<TDatabase> db(new TDatabase(def, std::move(engine)));
+  TDatabase& ref = *db;
+  open_.emplace(key, std::move(db));
+  return ref;
+}
+
+void Session::CloseDatabase(std::string_view alias) { open_.erase(Lower(alias)); }
+
+void Session::CloseAllDatabases() { open_.clear(); }
+
+void Session::AddAliasToFile(const fs::path& file, const AliasDefinition& alias) {
+  if (alias.name.empty() || alias.name.find_first_of("[]\n") != std::string::npos)
+    throw EDatabaseError("Invalid alias name '" + alias.name + "'");
+  if (alias.location.find('\n') != std::string::npos)
+    throw EDatabaseError("Invalid location for alias '" + alias.name + "'");
+  std::vector<std::string> lines;
+  if (fs::exists(file)) EraseSection(file, lines, alias.name);
+  while (!lines.empty() && Trim(lines.back()).empty()) lines.pop_back();
+  if (!lines.empty()) lines.push_back("");
+  lines.push_back("[" + alias.name + "]");
+  lines.push_back("driver=" + std::string(EngineName(alias.engine)));
+  lines.push_back((alias.engine == EngineKind::Sqlite ? "path=" : "conninfo=") + alias.location);
+  WriteLines(file, lines);
+}
+
+bool Session::RemoveAliasFromFile(const fs::path& file, std::string_view name) {
+  if (!fs::exists(file)) return false;
+  std::vector<std::string> lines;
+  if (!EraseSection(file, lines, name)) return false;
+  WriteLines(file, lines);
+  return true;
+}
+
+void Session::CreateSqliteDatabase(const fs::path& path) {
+  if (fs::exists(path)) throw EDatabaseError("The database file '" + path.string() + "' already exists");
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // An empty file is not yet a database; switching to WAL writes its header.
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK)
+    throw EDatabaseError("Cannot create the database file '" + path.string() + "': " + message, {rc});
+}
+
+std::string_view Session::EngineName(EngineKind engine) {
+  return engine == EngineKind::Sqlite ? "sqlite" : "postgresql";
+}
+
+EngineKind Session::ParseEngineName(std::string_view name) {
+  if (EqualsNoCase(name, "sqlite")) return EngineKind::Sqlite;
+  if (EqualsNoCase(name, "postgresql")) return EngineKind::PostgreSql;
+  throw EDatabaseError("Unknown database driver '" + std::string(name) + "' (expected sqlite or postgresql)");
+}
+
+}  // namespace qv

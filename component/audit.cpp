@@ -1,0 +1,104 @@
+// Auditing of menu commands: at start-up the component takes over the click
+// handler of every menu item that has one; its interceptor runs the host's
+// command between two readings of the clock and, for an audited user, writes
+// one AUDIT row afterwards.
+#include <string>
+
+#include "component/date_format.h"
+#include "component/menu_walk.h"
+#include "component/quarvel.h"
+#include "component/user.h"
+#include "platform/db/query.h"
+#include "platform/sys/date_text.h"
+#include "platform/sys/utf8.h"
+
+namespace qv {
+
+namespace {
+
+// The six values in the table's column order. The values are bound, so a
+// quote in the application key or the computer name is stored as data.
+const char* const kInsertAudit =
+    "Insert into Audit values (:APP_KEY, :USER_ID, :PROG_ID, :START_SESSION, :END_SESSION, "
+    ":COMPUTER_NAME)";
+
+// Width of AUDIT.COMPUTER_NAME: a longer network name is cut to it, as a
+// dataset field would cut it, instead of being refused by the engine.
+constexpr std::size_t kComputerNameWidth = 30;
+
+}  // namespace
+
+// Records, in menu-walk order from slot FNextSlot on, every item that has a
+// click handler, and installs the interceptor in its place. The items are
+// counted first, so a menu with more commands than the table holds fails
+// with ERangeError before any item is changed or any entry written. Items
+// without a Name are left alone: the interceptor finds its command by the
+// item's name, and nameless items could not be told apart.
+void TQuarvel::HookMenuItems() {
+  if (FMenu == nullptr) return;
+  int commands = 0;
+  WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
+    if (item.OnClick && !item.Name().empty()) ++commands;
+  });
+  const int free = TMenuHandlerTable::kSize - FNextSlot + 1;
+  if (commands > free)
+    throw ERangeError("Too many menu commands: the menu has " + std::to_string(commands) +
+                      " items with a click handler, at most " +
+                      std::to_string(TMenuHandlerTable::kSize) + " can be audited");
+
+  WalkMenu(*FMenu, [this](TMenuItem& item, int /*level*/) {
+    if (!item.OnClick || item.Name().empty()) return;
+    TMenuHandler& entry = MenuHandlers[FNextSlot];
+    entry.MenuName = item.Name();
+    entry.OnClick = std::move(item.OnClick);
+    item.OnClick = [this](TObject& sender) { AuditedClick(sender); };
+    ++FNextSlot;
+  });
+}
+
+// The interceptor. Finds the first recorded command of the clicked item's
+// name, runs it with the item as sender and, when the user logged in at that
+// moment is audited, writes the row. An error of the command propagates
+// unchanged and leaves no row. The item is not touched once the command has
+// run: the command may have destroyed it.
+void TQuarvel::AuditedClick(TObject& sender) {
+  auto* item = dynamic_cast<TMenuItem*>(&sender);
+  if (item == nullptr || !item->OnClick) return;
+  for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot) {
+    const TMenuHandler& entry = MenuHandlers[slot];
+    if (!entry.OnClick || entry.MenuName != item->Name()) continue;
+    // Copies: the command may re-read the form and refill the table.
+    const std::string menuName = entry.MenuName;
+    const TNotifyEvent command = entry.OnClick;
+    const TDateTime start = Now();
+    command(sender);
+    const TDateTime end = Now();
+    if (FUser && FUser->GetAuditMode()) WriteAuditRow(menuName, start, end);
+    return;
+  }
+}
+
+// Inserts one AUDIT row for the command of `menuName`. PROG_ID is the item's
+// MENU_ID in the catalogue, or 0 for an item the catalogue does not know yet
+// (only "master" can use those). The time stamps are written as date-time
+// text under the normalised date pattern; the pattern is restored and the
+// statement released also when the insert fails, and the error propagates.
+// The catalogue lookup leaves qryProgs's cursor where it was.
+void TQuarvel::WriteAuditRow(const std::string& menuName, TDateTime start, TDateTime end) {
+  const Value menuId = qryProgs->Lookup("MENU_NAME", {Value(menuName)}, "MENU_ID");
+  TQuery insert;
+  insert.SetDatabaseName(FDatabaseName);
+  insert.SetSQL(kInsertAudit);
+  insert.ParamByName("APP_KEY").SetAsString(FAppKey);
+  insert.ParamByName("USER_ID").SetAsInteger(FUser->FUserID);
+  insert.ParamByName("PROG_ID").SetAsInteger(menuId.IsNull() ? 0 : menuId.AsInteger());
+  {
+    ScopedNormalizedDateFormat normalized;
+    insert.ParamByName("START_SESSION").SetAsString(DateTimeToStr(start));
+    insert.ParamByName("END_SESSION").SetAsString(DateTimeToStr(end));
+  }
+  insert.ParamByName("COMPUTER_NAME").SetAsString(Utf8Truncate(ComputerName, kComputerNameWidth));
+  insert.ExecSQL();
+}
+
+}  // namespace qv

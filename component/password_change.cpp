@@ -1,0 +1,140 @@
+// The password change of the logged-in user: the dialog, the refusal of
+// passwords the user has had before, and the storing of the new password
+// with its date and the history row of the replaced one.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "component/date_format.h"
+#include "component/password.h"
+#include "component/quarvel.h"
+#include "component/quarvel_res.h"
+#include "component/user.h"
+#include "dialogs/chng_pwd_qv.h"
+#include "platform/db/database.h"
+#include "platform/db/query.h"
+#include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
+#include "platform/sys/string_table.h"
+#include "platform/ui/application.h"
+
+namespace qv {
+
+namespace {
+
+// The change-password dialog for the length of one question: created
+// without an owner, published in uMudaPwd while it exists, and freed
+// (uMudaPwd cleared) when the question ends, also when an error leaves it.
+class ChangePasswordDialogScope {
+ public:
+  ChangePasswordDialogScope() : dialog_(std::make_unique<TMudaPwd>(nullptr)) {
+    uMudaPwd = dialog_.get();
+  }
+  ~ChangePasswordDialogScope() {
+    uMudaPwd = nullptr;
+    dialog_.reset();
+  }
+  ChangePasswordDialogScope(const ChangePasswordDialogScope&) = delete;
+  ChangePasswordDialogScope& operator=(const ChangePasswordDialogScope&) = delete;
+
+  TMudaPwd* operator->() const { return dialog_.get(); }
+
+ private:
+  std::unique_ptr<TMudaPwd> dialog_;
+};
+
+void Tell(int entry, TMsgDlgType type) { MessageDlg(LoadStr(entry), type, TMsgDlgButtons{mbOK}); }
+
+// Asks for the new password until the user gives one that is neither the
+// current password nor any former password of this user (exact, letter case
+// counts), or cancels. Returns the new password, or "" when cancelled. The
+// dialog is gone when this returns.
+std::string AskForNewPassword(TQuery& history, int userId, const std::string& oldPassword) {
+  ChangePasswordDialogScope dialog;
+  dialog->OldPassword = oldPassword;
+  for (;;) {
+    if (dialog->ShowModal() != mrOk) return {};
+    const std::string candidate = dialog->Password1->Text();
+    const bool usedBefore =
+        candidate == oldPassword ||
+        history.Locate("USER_ID;USER_PWD", std::vector<Value>{Value(userId), Value(candidate)});
+    if (!usedBefore) return candidate;
+
+    Tell(kStrPasswordUsedBefore, mtWarning);
+    dialog->Password1->SetText("");
+    dialog->Password2->SetText("");
+    dialog->SetActiveControl(dialog->Password1);
+  }
+}
+
+// After a failed store: drops any edit the failure left pending (moving the
+// cursor later would otherwise post it behind the user's back) and reloads
+// both datasets so they show what the database really holds after the
+// rollback. A dataset that cannot be reloaded stays closed; the next login
+// opens it again.
+void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
+  for (TQuery* dataset : {&users, &history}) {
+    try {
+      if (dataset->State() == TDataSetState::Edit || dataset->State() == TDataSetState::Insert) {
+        dataset->Cancel();
+      }
+      dataset->Close();
+      dataset->Open();
+    } catch (const Exception&) {
+      // The failure has already been reported to the user; a second one
+      // here adds nothing they could act on.
+    }
+  }
+}
+
+}  // namespace
+
+// Stores the new password (scrambled) and today's date in the user's row
+// and the replaced password (plain, as typed) in the history, both or
+// neither: they are written in one transaction, so a failure leaves the
+// stored password, the history and the user record as they were. Failures
+// are reported with 40005 and go no further.
+void TQuarvel::ChangeUserPassword() {
+  if (!FUser) throw EQuarvelError("ChangeUserPassword needs a loaded component at run time.");
+  TUser& user = *FUser;
+  const std::string oldPassword = user.FPassword;
+
+  const std::string newPassword = AskForNewPassword(*qryHistory, user.FUserID, oldPassword);
+  if (newPassword.empty()) return;
+
+  qryUsers->First();
+  if (!qryUsers->Locate("USERQV_NAME", Value(user.FUserName))) return;
+
+  std::string today;
+  try {
+    ScopedNormalizedDateFormat normalized;
+    today = DateToStr(Date());
+
+    TransactionGuard transaction(qryUsers->Database());
+    qryUsers->Edit();
+    qryUsers->FieldByName("USER_PWD").SetValue(Value::Bytes(EncodePassword(newPassword)));
+    qryUsers->FieldByName("LAST_PWD_CHANGE").SetAsString(today);
+    qryUsers->Post();
+
+    qryHistory->Insert();
+    qryHistory->FieldByName("USER_ID").SetAsInteger(user.FUserID);
+    qryHistory->FieldByName("USER_PWD").SetAsString(oldPassword);
+    qryHistory->FieldByName("CHANGE_DATE").SetAsString(today);
+    qryHistory->Post();
+    transaction.Commit();
+  } catch (const Exception&) {
+    ResynchronizeAfterFailure(*qryUsers, *qryHistory);
+    Tell(kStrPasswordChangeFailed, mtInformation);
+    return;
+  }
+
+  user.FPassword = newPassword;
+  user.FLastPwdChange = today;
+  qryUsers->Close();
+  qryUsers->Open();
+  qryHistory->Close();
+  qryHistory->Open();
+  Tell(kStrPasswordChanged, mtInformation);
+}
+
+}  // namespace qv

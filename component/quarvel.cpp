@@ -1,0 +1,166 @@
+// TQuarvel's life cycle: construction, start-up, the opening of the security
+// tables, the guarded application key, destruction, and the process-wide
+// state the component shares with its interceptor. Login, rights, audit and
+// password change live in their own files.
+#include "component/quarvel.h"
+
+#include <initializer_list>
+
+#include "component/quarvel_res.h"
+#include "component/user.h"
+#include "data/dm_quarvel.h"
+#include "platform/sys/computer_name.h"
+#include "platform/sys/format.h"
+#include "platform/sys/string_table.h"
+#include "platform/sys/utf8.h"
+#include "platform/ui/application.h"
+#include "platform/ui/form.h"
+
+namespace qv {
+
+TMenuHandlerTable MenuHandlers;
+std::string ComputerName;
+
+namespace {
+
+constexpr std::size_t kMaxAppKeyLength = 20;
+
+// The owner seen as a form; a missing owner is no form either.
+TForm& OwnerForm(TComponent* owner) {
+  if (!owner) throw EInvalidCast("Invalid class typecast");
+  return As<TForm>(*owner);
+}
+
+}  // namespace
+
+// ---- MenuHandlers ----------------------------------------------------------
+
+TMenuHandler& TMenuHandlerTable::operator[](int index) {
+  if (index < 1 || index > kSize)
+    throw ERangeError(Format("Range check error: MenuHandlers index %d is outside 1..%d", {index, kSize}));
+  return entries_[index - 1];
+}
+
+void TMenuHandlerTable::Clear() {
+  for (TMenuHandler& entry : entries_) entry = TMenuHandler{};
+}
+
+// ---- Construction and destruction -----------------------------------------
+
+// At run time the data module is created first and published in `Users`,
+// then the owner is checked to be a form. When that check fails the module
+// is taken back and freed before the error leaves, so a failed construction
+// leaves neither a module nor a dangling `Users` behind.
+TQuarvel::TQuarvel(TComponent* owner) : TComponent(owner) {
+  if (!Designing()) {
+    FDataModule = std::make_unique<TUsers>(nullptr);
+    Users = FDataModule.get();
+    qryUsers = &Users->qryUsers;
+    qryProgs = &Users->qryProgs;
+    qryProfiles = &Users->qryProfiles;
+    qryUAccess = &Users->qryUAccess;
+    qryPAccess = &Users->qryPAccess;
+    qryHistory = &Users->qryHistory;
+    qryAudit = &Users->qryAudit;
+    qryUserInfo = &Users->qryUserInfo;
+  }
+  FAutoLogin = false;
+  try {
+    SetMenu(OwnerForm(owner).Menu());
+  } catch (...) {
+    if (Users == FDataModule.get()) Users = nullptr;
+    throw;
+  }
+}
+
+// Teardown never raises: an error while freeing the module or the record is
+// dropped so that the host's form can still be destroyed.
+TQuarvel::~TQuarvel() {
+  try {
+    qryUsers = qryProgs = qryProfiles = qryUAccess = nullptr;
+    qryPAccess = qryHistory = qryAudit = qryUserInfo = nullptr;
+    if (FDataModule) {
+      if (Users == FDataModule.get()) Users = nullptr;
+      FDataModule.reset();
+    }
+    if (!Designing()) FUser.reset();
+  } catch (...) {
+  }
+}
+
+// ---- Properties ------------------------------------------------------------
+
+// The menu is not owned; a free notification clears the reference when the
+// host destroys the menu first, so the component never reaches a dead menu.
+void TQuarvel::SetMenu(TMainMenu* value) {
+  if (FMenu == value) return;
+  if (FMenu) RemoveFreeNotification(FMenu);
+  FMenu = value;
+  if (FMenu) FreeNotification(FMenu);
+}
+
+void TQuarvel::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == opRemove && component != nullptr && component == FMenu) FMenu = nullptr;
+}
+
+// The key separates this application's rows from those of every other one
+// sharing the database, so it may only be given while the form is designed
+// or read; afterwards any assignment, even of the same key, is refused. The
+// length counts characters.
+void TQuarvel::SetAppKey(const std::string& value) {
+  if (!Designing() && !Loading()) throw EQuarvelError("Appkey cannot be modified at runtime.");
+  if (value == FAppKey) return;
+  if (Utf8Length(value) > kMaxAppKeyLength) throw EQuarvelError("AppKey length can't be more than 20.");
+  FAppKey = value;
+}
+
+// ---- Start-up --------------------------------------------------------------
+
+// The order matters: the login (which applies the rights to the menu) runs
+// before the click handlers are taken over, and the computer name is read
+// last, at design time too. A computer name that cannot be read keeps the
+// one known before (empty at first).
+void TQuarvel::Loaded() {
+  TComponent::Loaded();
+  if (!Designing()) {
+    if (!FMenu) throw EQuarvelError("Missing Menu property in " + Name());
+    if (FAppKey.empty()) throw EQuarvelError("Missing AppKey property in " + Name());
+    FUser = std::make_unique<TUser>();
+    if (FAutoLogin) {
+      if (!Login()) Application.Terminate();
+    } else {
+      OpenTables();
+    }
+  }
+  FNextSlot = 1;
+  if (!Designing()) HookMenuItems();
+  std::string name = ReadComputerName();
+  if (!name.empty()) ComputerName = name;
+}
+
+// Points the eight datasets at the alias and the application key and opens
+// them. On datasets that are open already this changes nothing, which Login
+// relies on. Any failure is reported as one EQuarvelError naming the alias
+// and carrying the original message.
+void TQuarvel::OpenTables() {
+  try {
+    if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
+    const std::initializer_list<TQuery*> all = {qryUsers,   qryProgs,   qryProfiles, qryUAccess,
+                                                qryPAccess, qryHistory, qryAudit,    qryUserInfo};
+    for (TQuery* query : all) query->SetDatabaseName(FDatabaseName);
+    for (TQuery* query : {qryUAccess, qryPAccess, qryProgs, qryAudit, qryUserInfo})
+      query->ParamByName("APP_KEY").SetAsString(FAppKey);
+    for (TQuery* query : all) query->Open();
+  } catch (const Exception& error) {
+    throw EQuarvelError(Format(LoadStr(kStrOpenTablesFailed), {FDatabaseName}) + " - " + error.Message());
+  }
+}
+
+// ---- Administration --------------------------------------------------------
+
+void TQuarvel::UsersAdm() {
+  throw EQuarvelError("The administration window is not available in this build.");
+}
+
+}  // namespace qv

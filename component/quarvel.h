@@ -1,0 +1,156 @@
+// TQuarvel: the security component a host application places on its main
+// form. Set DatabaseName (the alias of the security database), Menu (the
+// form's main menu, taken from the owner form by default), AppKey (the
+// application's key, at most 20 characters) and AutoLogin; the form's
+// reading then runs Loaded, which logs the user in (or only opens the
+// tables), and takes over every menu command that has a click handler so
+// that the commands of audited users leave an audit row.
+//
+//   auto* security = new TQuarvel(&mainForm);   // inside ReadForm(mainForm, ...)
+//   security->SetDatabaseName("security");
+//   security->SetAppKey("STOCK");
+//   security->SetAutoLogin(true);
+//
+// At design time (the owner form is designing) the component holds its
+// properties and nothing else: no database, no login, no menu changes.
+//
+// Every error the component itself raises is an EQuarvelError.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/sys/date_time.h"
+#include "platform/sys/exception.h"
+#include "platform/ui/component.h"
+#include "platform/ui/menus.h"
+
+namespace qv {
+
+class TQuery;
+class TUser;
+class TUsers;
+class TForm;
+
+class EQuarvelError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// One intercepted menu command: the item's component name and the click
+// handler the host had given it.
+struct TMenuHandler {
+  std::string MenuName;
+  TNotifyEvent OnClick;
+};
+
+// The process-wide table of intercepted menu commands, indexed 1 to 1000.
+// Entries not yet filled have an empty name and no handler.
+class TMenuHandlerTable {
+ public:
+  static constexpr int kSize = 1000;
+  // Raises ERangeError for an index outside 1..kSize.
+  TMenuHandler& operator[](int index);
+  // Empties every entry.
+  void Clear();
+
+ private:
+  TMenuHandler entries_[kSize];
+};
+
+extern TMenuHandlerTable MenuHandlers;
+// The computer's network name, read at start-up; recorded in audit rows.
+extern std::string ComputerName;
+
+class TQuarvel : public TComponent {
+ public:
+  // The owner must be a form (EInvalidCast otherwise, with nothing leaked).
+  // At run time creates the data module `Users`; Menu becomes the owner
+  // form's main menu.
+  explicit TQuarvel(TComponent* owner);
+  // Frees the data module and the user record; never raises.
+  ~TQuarvel() override;
+
+  // Start-up, in this order: validates Menu and AppKey (EQuarvelError
+  // "Missing Menu property in <Name>" / "Missing AppKey property in
+  // <Name>"), creates the user record, logs in (AutoLogin; a failed login
+  // asks the application to terminate) or opens the tables, hooks the menu
+  // commands and reads the computer name.
+  void Loaded() override;
+
+  // ---- Published properties, in this order ----
+  bool AutoLogin() const { return FAutoLogin; }
+  void SetAutoLogin(bool value) { FAutoLogin = value; }
+  const std::string& DatabaseName() const { return FDatabaseName; }
+  void SetDatabaseName(const std::string& value) { FDatabaseName = value; }
+  TMainMenu* Menu() const { return FMenu; }
+  void SetMenu(TMainMenu* value);
+  const std::string& AppKey() const { return FAppKey; }
+  // Allowed only while designing or loading ("Appkey cannot be modified at
+  // runtime."); at most 20 characters ("AppKey length can't be more than
+  // 20.").
+  void SetAppKey(const std::string& value);
+
+  // ---- Public operations ----
+  // Asks for a user name and password (up to three attempts), refuses
+  // inactive and expired users, forces a password change the profile
+  // demands, and applies the user's rights to the menu. True when a user is
+  // logged in. Errors of the database propagate.
+  bool Login();
+  // Lets the logged-in user replace the own password, refusing passwords the
+  // user has had before.
+  void ChangeUserPassword();
+  // Meant to open the administration window modally and free it when it
+  // closes. The administration window is not part of this build yet: the
+  // call raises EQuarvelError "The administration window is not available
+  // in this build." and changes nothing.
+  void UsersAdm();
+
+  // The record of the logged-in user; nullptr before Loaded and at design
+  // time. Meaningful after a successful Login.
+  const TUser* User() const { return FUser.get(); }
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  // Prepares and opens the eight datasets on DatabaseName and AppKey; any
+  // error becomes EQuarvelError 40001 with the alias and the error's text.
+  void OpenTables();
+
+  // Login steps.
+  std::string ProfileDescription();
+  bool ForcePasswordChange();
+
+  // Rights.
+  void ApplyRights();
+  bool IsAuthorized(const std::string& menuName);
+  bool UnauthorizedVisible();
+
+  // Audit.
+  void HookMenuItems();
+  void AuditedClick(TObject& sender);
+  void WriteAuditRow(const std::string& menuName, TDateTime start, TDateTime end);
+
+  std::unique_ptr<TUser> FUser;
+  // The data module this instance created and published in `Users`; kept
+  // here so that destroying the instance frees its own module even when a
+  // later instance has replaced the global.
+  std::unique_ptr<TUsers> FDataModule;
+  // Borrowed from the data module, in this order.
+  TQuery* qryUsers = nullptr;
+  TQuery* qryProgs = nullptr;
+  TQuery* qryProfiles = nullptr;
+  TQuery* qryUAccess = nullptr;
+  TQuery* qryPAccess = nullptr;
+  TQuery* qryHistory = nullptr;
+  TQuery* qryAudit = nullptr;
+  TQuery* qryUserInfo = nullptr;
+  std::string FDatabaseName;
+  bool FAutoLogin = false;
+  TMainMenu* FMenu = nullptr;
+  std::string FAppKey;
+  int FNextSlot = 1;
+};
+
+}  // namespace qv

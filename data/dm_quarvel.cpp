@@ -1,0 +1,381 @@
+#include "data/dm_quarvel.h"
+
+#include <initializer_list>
+#include <string>
+
+#include "component/date_format.h"
+#include "component/quarvel_res.h"
+#include "data/statements.h"
+#include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
+#include "platform/sys/exception.h"
+#include "platform/sys/format.h"
+#include "platform/ui/application.h"
+
+namespace qv {
+
+TUsers* Users = nullptr;
+int LastUserId = 0;
+int LastProfId = 0;
+int LastMenuId = 0;
+
+namespace {
+
+// The alias every dataset carries until the component replaces it.
+constexpr const char* kDefaultAlias = "dbUsersInterbase";
+
+void Reopen(TDataSet& dataSet) {
+  dataSet.Close();
+  dataSet.Open();
+}
+
+void Prepare(TQuery& query, const char* name, std::string_view sql, bool live) {
+  query.SetName(name);
+  query.SetSQL(sql);
+  query.SetRequestLive(live);
+}
+
+// The filter that keeps a dataset on one user's rows.
+std::string UserFilter(int userId) { return "USER_ID=" + std::to_string(userId); }
+
+// "Sim" for a flag text starting with "1", "Não" for one starting with "0",
+// nothing for any other text.
+void SetYesNo(TField& field, const std::string& flag) {
+  if (!flag.empty() && flag[0] == '1') {
+    field.SetAsString(LoadStr(kStrYes));
+  } else if (!flag.empty() && flag[0] == '0') {
+    field.SetAsString(LoadStr(kStrNo));
+  } else {
+    field.Clear();
+  }
+}
+
+bool AskToDelete(int question, const std::string& name) {
+  return MessageDlg(Format(LoadStr(question), {name}), mtConfirmation, mbYesNo) == mrYes;
+}
+
+}  // namespace
+
+TUsers::TUsers(TComponent* owner)
+    : TComponent(owner),
+      qryUsersPROFILE_ID(qryUsers.DefineField("PROFILE_ID")),
+      qryUsersPROFILE(qryUsers.AddLookupField("PROFILE", 30, "PROFILE_ID", qryProfiles, "PROF_ID",
+                                              "PROF_DESCRIPTION")),
+      qryUsersCalcUserActive(qryUsers.AddCalculatedField("CalcUserActive", TFieldType::String, 3)),
+      qryProfilesINTERVAL_CHANGE_PWD(qryProfiles.DefineField("INTERVAL_CHANGE_PWD")),
+      qryProfilesMUST_CHANGE_PWD(qryProfiles.DefineField("MUST_CHANGE_PWD")),
+      qryProfilesHIDE_DISABLE_MENU(qryProfiles.DefineField("HIDE_DISABLE_MENU")),
+      qryProfilesItemNotAutorized(
+          qryProfiles.AddCalculatedField("ItemNotAutorized", TFieldType::String, 20)),
+      qryProfilesCalcMustChangePwd(
+          qryProfiles.AddCalculatedField("CalcMustChangePwd", TFieldType::String, 3)),
+      qryAuditUSERQV_NAME(
+          qryAudit.AddLookupField("USERQV_NAME", 20, "USER_ID", qryUsers, "USER_ID", "USERQV_NAME")),
+      qryAuditMENU_CAPTION(
+          qryAudit.AddLookupField("MENU_CAPTION", 100, "PROG_ID", qryProgs, "MENU_ID", "MENU_CAPTION")),
+      qryUserInfoUSER_ACTIVE(qryUserInfo.DefineField("USER_ACTIVE")) {
+  Prepare(GenerateId, "GenerateId", sql::GenerateUserId, false);
+  Prepare(ProfNull, "ProfNull", sql::ProfNull, false);
+  Prepare(DelUserFromUAccess, "DelUserFromUAccess", sql::DelUserFromUAccess, false);
+  Prepare(DelProgsFromUAccess, "DelProgsFromUAccess", sql::DelProgsFromUAccess, false);
+  Prepare(DelProfsFromPAccess, "DelProfsFromPAccess", sql::DelProfsFromPAccess, false);
+  Prepare(DelProgsFromPAccess, "DelProgsFromPAccess", sql::DelProgsFromPAccess, false);
+  Prepare(DelUHistory, "DelUHistory", sql::DelUHistory, false);
+  Prepare(UpdateUFromProfile, "UpdateUFromProfile", sql::UpdateUFromProfile, false);
+  Prepare(qryUsers, "qryUsers", sql::qryUsers, true);
+  Prepare(qryProfiles, "qryProfiles", sql::qryProfiles, true);
+  Prepare(qryProgs, "qryProgs", sql::qryProgs, true);
+  Prepare(qryHistory, "qryHistory", sql::qryHistory, true);
+  Prepare(qryUAccess, "qryUAccess", sql::qryUAccess, true);
+  Prepare(qryPAccess, "qryPAccess", sql::qryPAccess, true);
+  Prepare(qryAudit, "qryAudit", sql::qryAudit, true);
+  Prepare(qryUserName, "qryUserName", sql::qryUserName, false);
+  Prepare(qryMenuCaption, "qryMenuCaption", sql::qryMenuCaption, false);
+  Prepare(qryUserInfo, "qryUserInfo", sql::qryUserInfo, true);
+  Prepare(qryAdduserInfo, "qryAdduserInfo", sql::qryAdduserInfo, false);
+  Prepare(qryDelUserInfo, "qryDelUserInfo", sql::qryDelUserInfo, false);
+  Prepare(userStates_, "qryUserInfo", sql::qryUserInfo, false);
+
+  // qryAdduserInfo gets its alias from qryUsersAfterOpen only.
+  for (TQuery* query : {&GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess,
+                        &DelProfsFromPAccess, &DelProgsFromPAccess, &DelUHistory,
+                        &UpdateUFromProfile, &qryUsers, &qryProfiles, &qryProgs, &qryHistory,
+                        &qryUAccess, &qryPAccess, &qryAudit, &qryUserName, &qryMenuCaption,
+                        &qryUserInfo, &qryDelUserInfo}) {
+    query->SetDatabaseName(kDefaultAlias);
+  }
+
+  dsUsers.SetDataSet(&qryUsers);
+  dsProfiles.SetDataSet(&qryProfiles);
+  dsProgs.SetDataSet(&qryProgs);
+  dsHistory.SetDataSet(&qryHistory);
+  dsUAccess.SetDataSet(&qryUAccess);
+  dsPAccess.SetDataSet(&qryPAccess);
+  dsAudit.SetDataSet(&qryAudit);
+  dsUserName.SetDataSet(&qryUserName);
+  dsMenuCaption.SetDataSet(&qryMenuCaption);
+  dsUserInfo.SetDataSet(&qryUserInfo);
+
+  // The command statements take their row values from these sources.
+  ProfNull.SetDataSource(&dsProfiles);
+  DelProfsFromPAccess.SetDataSource(&dsProfiles);
+  DelUserFromUAccess.SetDataSource(&dsUsers);
+  DelUHistory.SetDataSource(&dsUsers);
+  UpdateUFromProfile.SetDataSource(&dsUsers);
+  qryDelUserInfo.SetDataSource(&dsUsers);
+  DelProgsFromUAccess.SetDataSource(&dsProgs);
+  DelProgsFromPAccess.SetDataSource(&dsProgs);
+
+  // Field definitions beyond the selected columns.
+  qryUsersPROFILE_ID.SetDefaultExpression("0");
+  qryUsers.DefineField("AUDIT_MODE").SetDefaultExpression("'0'");
+  qryProfilesMUST_CHANGE_PWD.SetDefaultExpression("'1'");
+  qryProfilesHIDE_DISABLE_MENU.SetDefaultExpression("0");
+  qryProfilesINTERVAL_CHANGE_PWD.SetEditFormat("00");
+  qryProgs.DefineField("MENU_NAME").SetDisplayWidth(100);
+  qryProgs.DefineField("MENU_CAPTION").SetDisplayWidth(100);
+
+  // Any change of qryUserInfo may change what CalcUserActive shows.
+  userInfoWatch_.SetDataSet(&qryUserInfo);
+  userInfoWatch_.OnStateChange = [this](TDataSource&) { userActiveStale_ = true; };
+  userInfoWatch_.OnDataChange = [this](TDataSource&, TField* field) {
+    if (!field) userActiveStale_ = true;
+  };
+
+  qryUsers.AfterOpen = [this](TDataSet& d) { qryUsersAfterOpen(d); };
+  qryUsers.BeforeEdit = [this](TDataSet& d) { qryUsersBeforeEdit(d); };
+  qryUsers.BeforePost = [this](TDataSet& d) { qryUsersBeforePost(d); };
+  qryUsers.AfterPost = [this](TDataSet& d) { qryUsersAfterPost(d); };
+  qryUsers.BeforeDelete = [this](TDataSet& d) { qryUsersBeforeDelete(d); };
+  qryUsers.AfterDelete = [this](TDataSet& d) { qryUsersAfterDelete(d); };
+  qryUsers.OnCalcFields = [this](TDataSet& d) { qryUsersCalcFields(d); };
+  qryProfiles.AfterInsert = [this](TDataSet& d) { qryProfilesAfterInsert(d); };
+  qryProfiles.BeforePost = [this](TDataSet& d) { qryProfilesBeforePost(d); };
+  qryProfiles.AfterPost = [this](TDataSet& d) { qryProfilesAfterPost(d); };
+  qryProfiles.BeforeDelete = [this](TDataSet& d) { qryProfilesBeforeDelete(d); };
+  qryProfiles.AfterDelete = [this](TDataSet& d) { qryProfilesAfterDelete(d); };
+  qryProfiles.OnCalcFields = [this](TDataSet& d) { qryProfilesCalcFields(d); };
+  qryProgs.BeforePost = [this](TDataSet& d) { qryProgsBeforePost(d); };
+  qryProgs.AfterPost = [this](TDataSet& d) { qryProgsAfterPost(d); };
+  qryProgs.BeforeDelete = [this](TDataSet& d) { qryProgsBeforeDelete(d); };
+  // The catalogue row is gone: its rights rows go for good with it.
+  qryProgs.AfterDelete = [this](TDataSet&) { CommitCascade(); };
+  BindCascadeEvents();
+  BindKeyRetries();
+
+  UsersCreate(*this);
+}
+
+TUsers::~TUsers() {
+  // A cascade still open here belongs to a delete that never finished.
+  if (cascadeDb_) RollbackCascade();
+  userInfoWatch_.SetDataSet(nullptr);
+}
+
+void TUsers::UsersCreate(TObject&) {
+  qryProfilesINTERVAL_CHANGE_PWD.SetDisplayFormat(LoadStr(kStrIntervalDisplayFormat));
+}
+
+// The command statements and the read-only lists follow the database the
+// users dataset was opened on.
+void TUsers::qryUsersAfterOpen(TDataSet&) {
+  const std::string alias = qryUsers.DatabaseName();
+  for (TQuery* query : {&GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess,
+                        &DelProfsFromPAccess, &DelProgsFromPAccess, &DelUHistory,
+                        &UpdateUFromProfile, &qryUserName, &qryMenuCaption, &qryAdduserInfo,
+                        &qryDelUserInfo}) {
+    query->SetDatabaseName(alias);
+  }
+}
+
+void TUsers::qryUsersBeforeEdit(TDataSet&) { SavedProfileId = qryUsersPROFILE_ID.AsInteger(); }
+
+void TUsers::qryUsersBeforePost(TDataSet&) {
+  if (qryUsers.State() == TDataSetState::Insert) {
+    const int id = NextKey(sql::GenerateUserId);
+    qryUsers.FieldByName("USER_ID").SetAsInteger(id);
+    LastUserId = id;
+  }
+  postedUserId_ = qryUsers.FieldByName("USER_ID").AsInteger();
+}
+
+// After a users row is stored: re-derive the user's rights when the profile
+// changed, reopen the list on the posted row, and make sure the user has a
+// state row in this application. The posted row is the one just inserted or
+// just edited, so an edit serves the edited user, not the latest insert.
+void TUsers::qryUsersAfterPost(TDataSet&) {
+  const int userId = postedUserId_;
+  if (qryUsersPROFILE_ID.AsInteger() != SavedProfileId) {
+    UpdateUFromProfile.ExecSQL();
+    SavedProfileId = 0;
+    Reopen(qryUAccess);
+  }
+  Reopen(qryUsers);
+  qryUsers.Locate("USER_ID", Value(userId));
+
+  qryUserInfo.SetFilter(UserFilter(userId));
+  qryUserInfo.SetFiltered(true);
+  if (qryUserInfo.IsEmpty()) {
+    qryAdduserInfo.ParamByName("APP_KEY").SetValue(qryProgs.ParamByName("APP_KEY").Value());
+    qryAdduserInfo.ParamByName("USER_ID").SetAsInteger(userId);
+    std::string today;
+    {
+      ScopedNormalizedDateFormat normalized;
+      today = DateToStr(Date());
+    }
+    qryAdduserInfo.ParamByName("EXPIRATION_DATE").SetAsString(today);
+    qryAdduserInfo.ExecSQL();
+    userActiveStale_ = true;
+    Reopen(qryUserInfo);
+  }
+}
+
+// Asks first; a No ends the delete silently with nothing changed. A Yes
+// removes the user's rights, password history and state rows of every
+// application inside the transaction that the row's own delete completes.
+void TUsers::qryUsersBeforeDelete(TDataSet&) {
+  if (!AskToDelete(kStrConfirmDeleteUser, qryUsers.FieldByName("USERQV_NAME").AsString())) Abort();
+  BeginCascade(qryUsers);
+  try {
+    DelUserFromUAccess.ExecSQL();
+    DelUHistory.ExecSQL();
+    qryDelUserInfo.ExecSQL();
+    userActiveStale_ = true;
+    Reopen(qryUAccess);
+    Reopen(qryHistory);
+  } catch (...) {
+    RollbackCascade();
+    throw;
+  }
+}
+
+void TUsers::qryUsersAfterDelete(TDataSet&) {
+  CommitCascade();
+  MessageDlg(LoadStr(kStrUserDeleted), mtInformation, {mbOK});
+  Reopen(qryUsers);
+}
+
+// Each users row shows its own user's state in this application, whatever
+// row of qryUserInfo is current and however it is filtered.
+void TUsers::qryUsersCalcFields(TDataSet&) {
+  SetYesNo(qryUsersCalcUserActive, UserActiveOf(qryUsers.FieldByName("USER_ID").AsInteger()));
+}
+
+void TUsers::qryProfilesAfterInsert(TDataSet&) {
+  qryProfilesMUST_CHANGE_PWD.SetAsString("1");
+  qryProfiles.FieldByName("AUDIT_MODE").SetAsString("0");
+}
+
+void TUsers::qryProfilesBeforePost(TDataSet&) {
+  if (qryProfiles.State() == TDataSetState::Insert) {
+    const int id = NextKey(sql::GenerateProfId);
+    qryProfiles.FieldByName("PROF_ID").SetAsInteger(id);
+    LastProfId = id;
+  }
+  postedProfId_ = qryProfiles.FieldByName("PROF_ID").AsInteger();
+  // A profile that does not force password changes has no interval.
+  if (qryProfilesMUST_CHANGE_PWD.AsString() == "0") qryProfilesINTERVAL_CHANGE_PWD.Clear();
+}
+
+void TUsers::qryProfilesAfterPost(TDataSet&) {
+  const int profId = postedProfId_;
+  Reopen(qryProfiles);
+  qryProfiles.Locate("PROF_ID", Value(profId));
+}
+
+// Asks first; a Yes moves every member of the profile, in every
+// application, to no profile and removes the profile's rights, inside the
+// transaction that the row's own delete completes.
+void TUsers::qryProfilesBeforeDelete(TDataSet&) {
+  if (!AskToDelete(kStrConfirmDeleteProfile, qryProfiles.FieldByName("PROF_DESCRIPTION").AsString()))
+    Abort();
+  BeginCascade(qryProfiles);
+  try {
+    ProfNull.ExecSQL();
+    DelProfsFromPAccess.ExecSQL();
+    Reopen(qryPAccess);
+  } catch (...) {
+    RollbackCascade();
+    throw;
+  }
+}
+
+void TUsers::qryProfilesAfterDelete(TDataSet&) {
+  CommitCascade();
+  MessageDlg(LoadStr(kStrProfileDeleted), mtInformation, {mbOK});
+  Reopen(qryProfiles);
+}
+
+void TUsers::qryProfilesCalcFields(TDataSet&) {
+  if (qryProfilesHIDE_DISABLE_MENU.IsNull()) {
+    qryProfilesItemNotAutorized.Clear();
+  } else if (qryProfilesHIDE_DISABLE_MENU.AsInteger() == 1) {
+    qryProfilesItemNotAutorized.SetAsString(LoadStr(kStrItemHidden));
+  } else if (qryProfilesHIDE_DISABLE_MENU.AsInteger() == 2) {
+    qryProfilesItemNotAutorized.SetAsString(LoadStr(kStrItemDisabled));
+  } else {
+    qryProfilesItemNotAutorized.Clear();
+  }
+  SetYesNo(qryProfilesCalcMustChangePwd, qryProfilesMUST_CHANGE_PWD.AsString());
+}
+
+void TUsers::qryProgsBeforePost(TDataSet&) {
+  if (qryProgs.State() == TDataSetState::Insert) {
+    const int id = NextKey(sql::GenerateMenuId);
+    qryProgs.FieldByName("MENU_ID").SetAsInteger(id);
+    LastMenuId = id;
+  }
+  postedMenuId_ = qryProgs.FieldByName("MENU_ID").AsInteger();
+}
+
+void TUsers::qryProgsAfterPost(TDataSet&) {
+  const int menuId = postedMenuId_;
+  Reopen(qryProgs);
+  qryProgs.Locate("MENU_ID", Value(menuId));
+}
+
+// A catalogue row goes without a question; its rights rows of users and
+// profiles go with it, in the same transaction as the row's own delete.
+void TUsers::qryProgsBeforeDelete(TDataSet&) {
+  BeginCascade(qryProgs);
+  try {
+    DelProgsFromUAccess.ExecSQL();
+    DelProgsFromPAccess.ExecSQL();
+  } catch (...) {
+    RollbackCascade();
+    throw;
+  }
+}
+
+// The largest key present plus one; GenerateId is left closed.
+int TUsers::NextKey(std::string_view maxSql) {
+  GenerateId.Close();
+  GenerateId.SetSQL(maxSql);
+  GenerateId.Open();
+  const int next = GenerateId.Fields().at(0)->AsInteger() + 1;
+  GenerateId.Close();
+  return next;
+}
+
+const std::string& TUsers::UserActiveOf(int userId) {
+  static const std::string kNone;
+  if (!qryUserInfo.Active()) return kNone;
+  if (userActiveStale_) {
+    userActive_.clear();
+    userStates_.Close();
+    userStates_.SetDatabaseName(qryUserInfo.DatabaseName());
+    userStates_.ParamByName("APP_KEY").SetValue(qryUserInfo.ParamByName("APP_KEY").Value());
+    userStates_.Open();
+    TField& id = userStates_.FieldByName("USER_ID");
+    TField& active = userStates_.FieldByName("USER_ACTIVE");
+    for (userStates_.First(); !userStates_.Eof(); userStates_.Next()) {
+      userActive_.emplace(id.AsInteger(), active.AsString());
+    }
+    userStates_.Close();
+    userActiveStale_ = false;
+  }
+  auto found = userActive_.find(userId);
+  return found == userActive_.end() ? kNone : found->second;
+}
+
+}  // namespace qv

@@ -1,0 +1,153 @@
+// TUsers: the data module of the security database. It owns every dataset
+// and command statement of the eight security tables and every rule that
+// must hold whenever a row of users, profiles or the menu catalogue is
+// inserted, changed or deleted: key generation, defaults, cascading deletes
+// with their confirmations, re-deriving a user's rights when the profile
+// changes, the user's per-application state row, and the calculated display
+// columns. The component, the dialogs and the administration window reach the
+// datasets through the one instance `Users` and never repeat these rules.
+//
+// What callers rely on:
+//   - Inserting into qryUsers, qryProfiles or qryProgs and posting yields a
+//     row with a fresh key (one more than the largest present, over all
+//     applications); afterwards the dataset has been reopened and its cursor
+//     stands on that row. After the post of an edited row the cursor stands
+//     on the edited row.
+//   - Deleting from qryUsers or qryProfiles asks the administrator first; No
+//     ends the delete through the silent cancel (EAbort) with nothing
+//     changed; Yes removes the dependent rows and the row itself in one
+//     transaction: all of it is stored or none of it.
+//   - Posting a users row creates the user's USERINFO row in the current
+//     application when there is none, and leaves qryUserInfo filtered to
+//     that user. Posting a users row whose profile changed re-derives the
+//     user's rights from the new profile.
+//
+// The datasets start closed; the component sets their alias and application
+// key and opens them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/db/datasource.h"
+#include "platform/db/field.h"
+#include "platform/db/query.h"
+#include "platform/ui/component.h"
+
+namespace qv {
+
+class TDatabase;
+
+class TUsers : public TComponent {
+ public:
+  // Builds every member with its SQL, parameters and field definitions and
+  // binds the event handlers, then runs UsersCreate. The owner may be null.
+  explicit TUsers(TComponent* owner);
+  ~TUsers() override;
+
+  // Data sources the user interface binds to; the command statements take
+  // their row values from them.
+  TDataSource dsUsers, dsProfiles, dsProgs, dsHistory, dsUAccess, dsPAccess;
+
+  // Scratch statement of the key generation.
+  TQuery GenerateId;
+  // Command statements.
+  TQuery ProfNull, DelUserFromUAccess, DelProgsFromUAccess, DelProfsFromPAccess,
+      DelProgsFromPAccess, DelUHistory, UpdateUFromProfile;
+  // Live datasets.
+  TQuery qryUsers, qryProfiles, qryProgs, qryHistory, qryUAccess, qryPAccess, qryAudit;
+
+  // Field objects the rules and the windows use; other columns are reached
+  // by name. They stay valid across Close and Open.
+  TField& qryUsersPROFILE_ID;
+  TField& qryUsersPROFILE;         // lookup: the profile's description
+  TField& qryUsersCalcUserActive;  // calculated: "Sim", "Não" or empty
+  TField& qryProfilesINTERVAL_CHANGE_PWD;
+  TField& qryProfilesMUST_CHANGE_PWD;
+  TField& qryProfilesHIDE_DISABLE_MENU;
+  TField& qryProfilesItemNotAutorized;  // calculated: "Invisível", "Desabilitado" or empty
+  TField& qryProfilesCalcMustChangePwd;  // calculated: "Sim", "Não" or empty
+  TField& qryAuditUSERQV_NAME;           // lookup in qryUsers
+  TField& qryAuditMENU_CAPTION;          // lookup in qryProgs
+
+  TDataSource dsAudit;
+  // The user list without "master".
+  TQuery qryUserName;
+  TDataSource dsUserName;
+  // The catalogue captions of the application.
+  TQuery qryMenuCaption;
+  TDataSource dsMenuCaption;
+  // The per-application user state.
+  TQuery qryUserInfo;
+  TDataSource dsUserInfo;
+  TField& qryUserInfoUSER_ACTIVE;
+  TQuery qryAdduserInfo, qryDelUserInfo;
+
+  // Event handlers, bound by the constructor. Public so that a window that
+  // detaches one (the administration window takes qryUsersAfterOpen off
+  // qryUsers while it is open) can bind it again by name.
+  void UsersCreate(TObject& sender);
+  void qryUsersAfterOpen(TDataSet& dataSet);
+  void qryUsersBeforeEdit(TDataSet& dataSet);
+  void qryUsersBeforePost(TDataSet& dataSet);
+  void qryUsersAfterPost(TDataSet& dataSet);
+  void qryUsersBeforeDelete(TDataSet& dataSet);
+  void qryUsersAfterDelete(TDataSet& dataSet);
+  void qryUsersCalcFields(TDataSet& dataSet);
+  void qryProfilesAfterInsert(TDataSet& dataSet);
+  void qryProfilesBeforePost(TDataSet& dataSet);
+  void qryProfilesAfterPost(TDataSet& dataSet);
+  void qryProfilesBeforeDelete(TDataSet& dataSet);
+  void qryProfilesAfterDelete(TDataSet& dataSet);
+  void qryProfilesCalcFields(TDataSet& dataSet);
+  void qryProgsBeforePost(TDataSet& dataSet);
+  void qryProgsAfterPost(TDataSet& dataSet);
+  void qryProgsBeforeDelete(TDataSet& dataSet);
+
+ private:
+  // PROFILE_ID of the current users row when its editing began; 0 at first.
+  int SavedProfileId = 0;
+
+  // Key generation: runs `maxSql` on GenerateId and returns the largest key
+  // present plus one (1 on an empty table).
+  int NextKey(std::string_view maxSql);
+
+  // When a post of a new row fails on its generated key (another client
+  // took it meanwhile), the key is generated again and the post retried, a
+  // few times at most (see dm_quarvel_guards.cpp).
+  void BindKeyRetries();
+  int keyRetries_ = 0;
+
+  // The transaction that holds a delete's cascade together with the row's
+  // own delete: started after the question, committed once the row is gone,
+  // rolled back when the row's delete fails (see dm_quarvel_guards.cpp).
+  void BindCascadeEvents();
+  void BeginCascade(TQuery& rows);
+  void CommitCascade();
+  void RollbackCascade();
+  TDatabase* cascadeDb_ = nullptr;  // set while a cascade transaction is ours
+
+  // The key of the row being posted in each of the three key tables; the
+  // after-post steps put the cursor back on it.
+  int postedUserId_ = 0, postedProfId_ = 0, postedMenuId_ = 0;
+
+  // USER_ACTIVE of every user in qryUserInfo's application, read apart from
+  // qryUserInfo so that its filter does not hide other users' rows. Reloaded
+  // on first use after qryUserInfo opened, closed, posted or moved.
+  const std::string& UserActiveOf(int userId);
+  TQuery userStates_;
+  TDataSource userInfoWatch_;
+  std::map<int, std::string> userActive_;
+  bool userActiveStale_ = true;
+};
+
+// The one instance, created and freed by the security component.
+extern TUsers* Users;
+// The key generated by the latest insert into qryUsers, qryProfiles and
+// qryProgs; 0 until the first.
+extern int LastUserId;
+extern int LastProfId;
+extern int LastMenuId;
+
+}  // namespace qv

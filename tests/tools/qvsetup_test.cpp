@@ -1,0 +1,213 @@
+// qvsetup's commands, run in-process as the program runs them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "component/date_format.h"
+#include "component/password.h"
+#include "data/schema.h"
+#include "platform/db/field.h"
+#include "platform/db/query.h"
+#include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
+#include "tests/support/db/engine_fixture.h"
+#include "tools/qvsetup/setup_commands.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using setup::kExitFailed;
+using setup::kExitOk;
+using setup::kExitUsage;
+using Names = std::vector<std::string>;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunQvsetup(const Names& args) {
+  std::ostringstream out, err;
+  int status = setup::RunSetup(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// ---- On an empty database of each engine ------------------------------------
+
+class QvsetupDbTest : public test::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    saved_pattern_ = ShortDateFormat();
+    SetShortDateFormat("d/M/yy");
+  }
+  void TearDown() override {
+    SetShortDateFormat(saved_pattern_);
+    EngineTest::TearDown();
+  }
+  std::string Scalar(const std::string& sql) {
+    TQuery query;
+    query.SetDatabaseName(Alias());
+    query.SetSQL(sql);
+    query.Open();
+    return query.IsEmpty() ? std::string("<no row>") : query.Fields()[0]->AsString();
+  }
+  void CreateAllTables() {
+    for (const std::string& statement : CreateSchemaStatements(EngineName())) Exec(statement);
+  }
+  ClockOverride clock_{EncodeDateTime(2026, 12, 7, 9, 0, 0)};
+  std::string saved_pattern_;
+};
+
+TEST_P(QvsetupDbTest, InitCreatesTheTablesAndTheAdministrator) {
+  Outcome init = RunQvsetup({"init", Alias(), "--master-password", "segredo"});
+  ASSERT_EQ(init.status, kExitOk) << init.err;
+  EXPECT_TRUE(Contains(init.out, Alias()));
+  EXPECT_EQ(setup::ExistingSecurityTables(Alias()).size(), SecurityTables().size());
+
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM QUARVEL"), "1");
+  EXPECT_EQ(Scalar("SELECT USER_ID FROM QUARVEL WHERE USERQV_NAME='master'"), "1");
+  EXPECT_EQ(Scalar("SELECT PROFILE_ID FROM QUARVEL"), "0");
+  EXPECT_EQ(Scalar("SELECT AUDIT_MODE FROM QUARVEL"), "0");
+  EXPECT_EQ(DecodePassword(Scalar("SELECT USER_PWD FROM QUARVEL")), "segredo");
+  // Today's date widened from the machine's d/M/yy.
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
+  EXPECT_EQ(ShortDateFormat(), "d/M/yy");
+
+  Outcome check = RunQvsetup({"check", Alias()});
+  EXPECT_EQ(check.status, kExitOk) << check.out << check.err;
+}
+
+TEST_P(QvsetupDbTest, InitRefusesADatabaseHoldingAnyOfTheTablesAndChangesNothing) {
+  Exec("CREATE TABLE progs (X INTEGER)");
+  Outcome init = RunQvsetup({"init", Alias(), "--master-password=segredo"});
+  EXPECT_EQ(init.status, kExitFailed);
+  EXPECT_TRUE(Contains(init.err, "alias '" + Alias() + "'")) << init.err;
+  EXPECT_TRUE(Contains(init.err, "PROGS")) << init.err;
+  EXPECT_EQ(setup::ExistingSecurityTables(Alias()), (Names{"PROGS"}));
+}
+
+TEST_P(QvsetupDbTest, AFailedInitLeavesNoTableBehind) {
+  // Statement 1 is the look at the catalogue, then one per creation
+  // statement; the next one, the administrator's row, fails.
+  int insertStatement = static_cast<int>(CreateSchemaStatements(EngineName()).size()) + 2;
+  Db().FailNthStatement(insertStatement, "injected failure");
+  Outcome init = RunQvsetup({"init", Alias(), "--master-password", "segredo"});
+  Db().SetStatementHook({});
+  EXPECT_EQ(init.status, kExitFailed);
+  EXPECT_TRUE(Contains(init.err, "injected failure")) << init.err;
+  EXPECT_TRUE(Contains(init.err, Alias())) << init.err;
+  EXPECT_TRUE(setup::ExistingSecurityTables(Alias()).empty());
+}
+
+TEST_P(QvsetupDbTest, CheckReportsMissingTablesColumnsAndAdministrator) {
+  Outcome empty = RunQvsetup({"check", Alias()});
+  EXPECT_EQ(empty.status, kExitFailed);
+  EXPECT_TRUE(Contains(empty.out, "table QUARVEL is missing")) << empty.out;
+  EXPECT_TRUE(Contains(empty.out, "table USERINFO is missing")) << empty.out;
+
+  CreateAllTables();
+  setup::CheckResult noMaster = setup::CheckDatabase(Alias());
+  EXPECT_EQ(noMaster.problems, (Names{"table QUARVEL has no row for the user \"master\""}));
+
+  Exec("DROP TABLE AUDIT");
+  Exec("ALTER TABLE USERINFO DROP COLUMN USER_ACTIVE");
+  setup::CheckResult damaged = setup::CheckDatabase(Alias());
+  EXPECT_EQ(damaged.problems,
+            (Names{"table AUDIT is missing", "table USERINFO has no column USER_ACTIVE"}));
+}
+
+TEST_P(QvsetupDbTest, ErrorsNameTheAlias) {
+  Outcome unknown = RunQvsetup({"check", "qv_alias_nobody_defined"});
+  EXPECT_EQ(unknown.status, kExitFailed);
+  EXPECT_TRUE(Contains(unknown.err, "alias 'qv_alias_nobody_defined'")) << unknown.err;
+
+  Outcome init = RunQvsetup({"init", "qv_alias_nobody_defined", "--master-password", "x"});
+  EXPECT_EQ(init.status, kExitFailed);
+  EXPECT_TRUE(Contains(init.err, "alias 'qv_alias_nobody_defined'")) << init.err;
+}
+
+QV_INSTANTIATE_ENGINES(QvsetupDbTest);
+
+// ---- Aliases file and command line ------------------------------------------
+
+class QvsetupAliasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("qv_setup_" + std::to_string(getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    if (const char* old = std::getenv("QV_ALIASES")) saved_ = old;
+    setenv("QV_ALIASES", (dir_ / "aliases.ini").c_str(), 1);
+    Session::Default().ReloadAliases();
+  }
+  void TearDown() override {
+    if (saved_) setenv("QV_ALIASES", saved_->c_str(), 1); else unsetenv("QV_ALIASES");
+    Session::Default().ReloadAliases();
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+  std::optional<std::string> saved_;
+};
+
+TEST_F(QvsetupAliasTest, AddedAliasesAreListedInOrderWithTheirLocation) {
+  fs::path cwd = fs::current_path();
+  fs::current_path(dir_);
+  Outcome sqlite = RunQvsetup({"alias", "add", "local", "sqlite", "sub/security.db"});
+  fs::current_path(cwd);
+  ASSERT_EQ(sqlite.status, kExitOk) << sqlite.err;
+  Outcome pg = RunQvsetup({"alias", "add", "shared", "postgresql", "host=db1 dbname=security"});
+  ASSERT_EQ(pg.status, kExitOk) << pg.err;
+
+  Outcome list = RunQvsetup({"alias", "list"});
+  EXPECT_EQ(list.status, kExitOk);
+  EXPECT_EQ(list.out, "local\tsqlite\t" + (dir_ / "sub/security.db").string() +
+                          "\nshared\tpostgresql\thost=db1 dbname=security\n");
+
+  // Adding a known name replaces its definition; the other alias stays.
+  ASSERT_EQ(RunQvsetup({"alias", "add", "local", "postgresql", "host=db2"}).status, kExitOk);
+  std::string replaced = RunQvsetup({"alias", "list"}).out;
+  EXPECT_TRUE(Contains(replaced, "local\tpostgresql\thost=db2\n")) << replaced;
+  EXPECT_TRUE(Contains(replaced, "shared\tpostgresql\thost=db1 dbname=security\n")) << replaced;
+  EXPECT_FALSE(Contains(replaced, "sqlite")) << replaced;
+}
+
+TEST_F(QvsetupAliasTest, InitCreatesTheFileOfANewSqliteAlias) {
+  fs::path file = dir_ / "novo.db";
+  ASSERT_EQ(RunQvsetup({"alias", "add", "novo", "sqlite", file.string()}).status, kExitOk);
+  ASSERT_FALSE(fs::exists(file));
+  Outcome init = RunQvsetup({"init", "novo", "--master-password", "segredo"});
+  ASSERT_EQ(init.status, kExitOk) << init.err;
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(RunQvsetup({"check", "novo"}).status, kExitOk);
+  Session::Default().CloseDatabase("novo");
+}
+
+TEST_F(QvsetupAliasTest, UsageErrorsPrintTheUsageAndExitTwo) {
+  for (const Names& args : {Names{}, Names{"frobnicate"}, Names{"alias"}, Names{"alias", "add", "x"},
+                            Names{"alias", "add", "x", "oracle", "somewhere"}, Names{"init"},
+                            Names{"init", "sec"}, Names{"init", "sec", "--master-password"},
+                            Names{"init", "sec", "--master-password", ""},
+                            Names{"init", "sec", "--master-password", "123456789012345678901"},
+                            Names{"check"}, Names{"check", "a", "b"}}) {
+    Outcome outcome = RunQvsetup(args);
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    EXPECT_EQ(outcome.status, kExitUsage) << line;
+    EXPECT_TRUE(Contains(outcome.err, "usage:")) << line;
+  }
+  EXPECT_TRUE(Contains(RunQvsetup({"alias", "add", "x", "oracle", "somewhere"}).err, "alias 'x'"));
+}
+
+}  // namespace
+}  // namespace qv

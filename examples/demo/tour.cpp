@@ -1,0 +1,176 @@
+#include "examples/demo/tour.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <cstdio>
+#include <filesystem>
+
+#include "examples/demo/estoque_form.h"
+#include "examples/demo/seed.h"
+#include "platform/db/query.h"
+#include "platform/ui/qt/qt_person.h"
+
+namespace qv::demo {
+
+using qt_person::PressKey;
+using qt_person::TypeText;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+void Say(const std::string& line) { std::printf("[tour] %s\n", line.c_str()), std::fflush(stdout); }
+
+// Lets the windows paint (and popups open) before a picture is taken.
+void Settle() { QApplication::processEvents(QEventLoop::AllEvents, 50); }
+
+}  // namespace
+
+TTour::TTour(TQtBackend& ui, const std::string& folder, const std::string& alias, const std::string& masterPassword)
+    : ui_(ui), folder_(folder), alias_(alias) {
+  std::filesystem::create_directories(folder_);
+  logins_.emplace_back("master", masterPassword);
+  ui_.OnWindowShown = [this](const TQtShownWindow& shown) { Shown(shown); };
+}
+
+void TTour::Save(QWidget& window, const std::string& what) {
+  Settle();
+  char name[16];
+  std::snprintf(name, sizeof name, "%02d-", ++pictures_);
+  const std::string path = (std::filesystem::path(folder_) / (name + what + ".png")).string();
+  SaveWindowPng(window, path);
+  Say("imagem " + path);
+}
+
+long long TTour::AuditRows() const {
+  TQuery query;
+  query.SetDatabaseName(alias_);
+  query.SetSQL("SELECT COUNT(*) FROM AUDIT WHERE APP_KEY=:APP");
+  query.ParamByName("APP").SetAsString(kAppKey);
+  query.Open();
+  return query.Fields()[0]->AsValue().AsInteger();
+}
+
+void TTour::Shown(const TQtShownWindow& shown) {
+  switch (shown.WindowKind) {
+    case TQtShownWindow::Message: {
+      auto& box = *qobject_cast<QMessageBox*>(shown.Window);
+      Say("mensagem: \"" + shown.Text + "\"");
+      Save(box, "mensagem");
+      // Questions are answered yes; everything else is acknowledged.
+      if (!qt_person::AnswerMessage(box, "Sim")) qt_person::AnswerMessage(box, "OK");
+      return;
+    }
+    case TQtShownWindow::Query: {
+      auto& dialog = *qobject_cast<QInputDialog*>(shown.Window);
+      TypeText(dialog, "Parafuso sextavado 3/8");
+      Save(dialog, "pergunta");
+      dialog.accept();
+      return;
+    }
+    case TQtShownWindow::Form: break;
+  }
+  const std::string& name = shown.ShownForm->Name();
+  if (name == "Login") Login(*shown.Window);
+  else if (name == "MudaPwd") ChangePassword(*shown.Window);
+  else if (name == "Movimento") Movement(*shown.Window);
+  else if (auto* main = dynamic_cast<TEstoqueForm*>(shown.ShownForm)) MainWindow(*main, *shown.Window);
+}
+
+void TTour::Login(QWidget& window) {
+  if (logins_.empty()) {
+    Say("login sem credenciais previstas: cancelado");
+    PressKey(window, Qt::Key_Escape);
+    return;
+  }
+  auto [user, password] = logins_.front();
+  logins_.pop_front();
+  Say("login como " + user);
+  TypeText(window, Q(user));
+  PressKey(window, Qt::Key_Return);
+  TypeText(window, Q(password));
+  Save(window, "login-" + user);
+  PressKey(window, Qt::Key_Return);
+}
+
+void TTour::ChangePassword(QWidget& window) {
+  const auto [current, fresh] = password_change_;
+  Say("troca de senha: primeiro com a senha atual errada");
+  TypeText(window, "errada");
+  PressKey(window, Qt::Key_Tab);  // "Senha inválida"; the focus stays
+  for (int i = 0; i < 6; ++i) PressKey(window, Qt::Key_Backspace);
+  TypeText(window, Q(current));
+  PressKey(window, Qt::Key_Return);
+  TypeText(window, Q(fresh));
+  PressKey(window, Qt::Key_Return);
+  TypeText(window, Q(fresh));
+  PressKey(window, Qt::Key_Return);
+  Save(window, "troca-de-senha");
+  PressKey(window, Qt::Key_Return);
+}
+
+void TTour::Movement(QWidget& window) {
+  TypeText(window, "Parafuso sextavado 3/8");
+  PressKey(window, Qt::Key_Tab);
+  TypeText(window, "120");
+  Save(window, "entrada-de-mercadoria");
+  PressKey(window, Qt::Key_Return);  // the default button, "Gravar"
+}
+
+void TTour::OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who) {
+  QMenuBar* bar = window.findChild<QMenuBar*>();
+  if (bar == nullptr) return;
+  for (QAction* action : bar->actions()) {
+    QMenu* menu = action->menu();
+    if (menu == nullptr || !action->isVisible()) continue;
+    menu->popup(bar->mapToGlobal(bar->actionGeometry(action).bottomLeft()));
+    Settle();
+    std::string title = action->text().remove('&').toLower().toStdString();
+    Save(*menu, "menu-" + who + "-" + title);
+    menu->hide();
+  }
+  (void)form;
+}
+
+void TTour::Choose(TEstoqueForm& form, const char* item) {
+  QAction* action = ui_.ActionOf(*form.Item(item));
+  if (action == nullptr || !action->isEnabled() || !action->isVisible()) {
+    Say(std::string("comando indisponível para este usuário: ") + item);
+    return;
+  }
+  Say(std::string("comando ") + item);
+  qt_person::Choose(*action);
+}
+
+void TTour::MainWindow(TEstoqueForm& form, QWidget& window) {
+  Save(window, "principal-master");
+  OpenMenus(form, window, "master");
+  Choose(form, "mnuAjuSobre");
+  Choose(form, "mnuSegUsuarios");  // not available yet: the component says so
+
+  logins_.emplace_back(kJoao.Name, kJoao.Password);
+  Choose(form, "mnuSegTrocarUsuario");
+  Save(window, "principal-joao");
+  OpenMenus(form, window, "joao");
+  const long long before = AuditRows();
+  Choose(form, "mnuArqImprimir");
+  Choose(form, "mnuMovEntrada");
+  Say("linhas de auditoria gravadas: " + std::to_string(AuditRows() - before));
+  Choose(form, "mnuRelPosicao");  // disabled for joao
+  password_change_ = {kJoao.Password, "joao456"};
+  Choose(form, "mnuSegSenha");
+
+  logins_.emplace_back(kAna.Name, kAna.Password);
+  Choose(form, "mnuSegTrocarUsuario");
+  Save(window, "principal-ana");
+  OpenMenus(form, window, "ana");
+  Choose(form, "mnuRelPosicao");
+  Choose(form, "mnuArqSair");  // "Sim" ends the demo
+}
+
+}  // namespace qv::demo

@@ -1,0 +1,50 @@
+// Shared set-up of the Qt smoke tests: one QApplication for the test
+// program (offscreen unless a platform is chosen) and, per test, a Qt
+// backend that takes a stuck window down after a few seconds instead of
+// hanging the run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/qt/qt_backend.h"
+
+namespace qv::test {
+
+// Creates the program's QApplication once.
+void EnsureQtApplication();
+
+// A message box as the person saw it.
+struct SeenMessage {
+  std::string Text;
+  QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  QStringList Buttons;
+};
+
+// Installs a TQtBackend. Forms are driven by the handler registered for
+// their name with WhenShown; message boxes are recorded and answered "OK".
+class QtBackendFixture {
+ public:
+  QtBackendFixture();
+  ~QtBackendFixture();
+
+  TQtBackend& Backend() { return *backend_; }
+  // `script` runs each time the form named `formName` comes up, in place of
+  // any script given for that form before.
+  void WhenShown(const std::string& formName, std::function<void(QWidget& window, TForm& form)> script);
+  const std::vector<SeenMessage>& Seen() const { return seen_; }
+
+ private:
+  std::unique_ptr<TQtBackend> backend_;
+  std::map<std::string, std::function<void(QWidget&, TForm&)>> scripts_;
+  std::vector<SeenMessage> seen_;
+};
+
+}  // namespace qv::test

@@ -16,10 +16,11 @@ namespace {
 
 class QtStandardDialogs : public ::testing::Test {
  protected:
-  QtStandardDialogs() {
-    EnsureQtApplication();
-    ui.SetUnattendedTimeout(5000);
-  }
+  QtStandardDialogs() { ui.SetUnattendedTimeout(5000); }
+  // The backend needs the QApplication, so it is made first.
+  struct QtApplicationFirst {
+    QtApplicationFirst() { EnsureQtApplication(); }
+  } application_first;
   TQtBackend ui;
 };
 

@@ -69,10 +69,10 @@ TUsers::TUsers(TComponent* owner)
           qryProfiles.AddCalculatedField("ItemNotAutorized", TFieldType::String, 20)),
       qryProfilesCalcMustChangePwd(
           qryProfiles.AddCalculatedField("CalcMustChangePwd", TFieldType::String, 3)),
-      qryAuditUSERQV_NAME(
-          qryAudit.AddLookupField("USERQV_NAME", 20, "USER_ID", qryUsers, "USER_ID", "USERQV_NAME")),
-      qryAuditMENU_CAPTION(
-          qryAudit.AddLookupField("MENU_CAPTION", 100, "PROG_ID", qryProgs, "MENU_ID", "MENU_CAPTION")),
+      qryAuditUSERQV_NAME(qryAudit.AddLookupField("USERQV_NAME", 20, "USER_ID", qryUsers, "USER_ID",
+                                                  "USERQV_NAME")),
+      qryAuditMENU_CAPTION(qryAudit.AddLookupField("MENU_CAPTION", 100, "PROG_ID", qryProgs,
+                                                   "MENU_ID", "MENU_CAPTION")),
       qryUserInfoUSER_ACTIVE(qryUserInfo.DefineField("USER_ACTIVE")) {
   Prepare(GenerateId, "GenerateId", sql::GenerateUserId, false);
   Prepare(ProfNull, "ProfNull", sql::ProfNull, false);
@@ -97,11 +97,11 @@ TUsers::TUsers(TComponent* owner)
   Prepare(userStates_, "qryUserInfo", sql::qryUserInfo, false);
 
   // qryAdduserInfo gets its alias from qryUsersAfterOpen only.
-  for (TQuery* query : {&GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess,
-                        &DelProfsFromPAccess, &DelProgsFromPAccess, &DelUHistory,
-                        &UpdateUFromProfile, &qryUsers, &qryProfiles, &qryProgs, &qryHistory,
-                        &qryUAccess, &qryPAccess, &qryAudit, &qryUserName, &qryMenuCaption,
-                        &qryUserInfo, &qryDelUserInfo}) {
+  for (TQuery* query : std::initializer_list<TQuery*>{
+           &GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess, &DelProfsFromPAccess,
+           &DelProgsFromPAccess, &DelUHistory, &UpdateUFromProfile, &qryUsers, &qryProfiles,
+           &qryProgs, &qryHistory, &qryUAccess, &qryPAccess, &qryAudit, &qryUserName,
+           &qryMenuCaption, &qryUserInfo, &qryDelUserInfo}) {
     query->SetDatabaseName(kDefaultAlias);
   }
 
@@ -158,8 +158,6 @@ TUsers::TUsers(TComponent* owner)
   qryProgs.BeforePost = [this](TDataSet& d) { qryProgsBeforePost(d); };
   qryProgs.AfterPost = [this](TDataSet& d) { qryProgsAfterPost(d); };
   qryProgs.BeforeDelete = [this](TDataSet& d) { qryProgsBeforeDelete(d); };
-  // The catalogue row is gone: its rights rows go for good with it.
-  qryProgs.AfterDelete = [this](TDataSet&) { CommitCascade(); };
   BindCascadeEvents();
   BindKeyRetries();
 
@@ -180,10 +178,10 @@ void TUsers::UsersCreate(TObject&) {
 // users dataset was opened on.
 void TUsers::qryUsersAfterOpen(TDataSet&) {
   const std::string alias = qryUsers.DatabaseName();
-  for (TQuery* query : {&GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess,
-                        &DelProfsFromPAccess, &DelProgsFromPAccess, &DelUHistory,
-                        &UpdateUFromProfile, &qryUserName, &qryMenuCaption, &qryAdduserInfo,
-                        &qryDelUserInfo}) {
+  for (TQuery* query : std::initializer_list<TQuery*>{
+           &GenerateId, &ProfNull, &DelUserFromUAccess, &DelProgsFromUAccess, &DelProfsFromPAccess,
+           &DelProgsFromPAccess, &DelUHistory, &UpdateUFromProfile, &qryUserName, &qryMenuCaption,
+           &qryAdduserInfo, &qryDelUserInfo}) {
     query->SetDatabaseName(alias);
   }
 }
@@ -191,6 +189,7 @@ void TUsers::qryUsersAfterOpen(TDataSet&) {
 void TUsers::qryUsersBeforeEdit(TDataSet&) { SavedProfileId = qryUsersPROFILE_ID.AsInteger(); }
 
 void TUsers::qryUsersBeforePost(TDataSet&) {
+  keyRetries_ = 0;
   if (qryUsers.State() == TDataSetState::Insert) {
     const int id = NextKey(sql::GenerateUserId);
     qryUsers.FieldByName("USER_ID").SetAsInteger(id);
@@ -250,7 +249,6 @@ void TUsers::qryUsersBeforeDelete(TDataSet&) {
 }
 
 void TUsers::qryUsersAfterDelete(TDataSet&) {
-  CommitCascade();
   MessageDlg(LoadStr(kStrUserDeleted), mtInformation, {mbOK});
   Reopen(qryUsers);
 }
@@ -267,6 +265,7 @@ void TUsers::qryProfilesAfterInsert(TDataSet&) {
 }
 
 void TUsers::qryProfilesBeforePost(TDataSet&) {
+  keyRetries_ = 0;
   if (qryProfiles.State() == TDataSetState::Insert) {
     const int id = NextKey(sql::GenerateProfId);
     qryProfiles.FieldByName("PROF_ID").SetAsInteger(id);
@@ -287,7 +286,8 @@ void TUsers::qryProfilesAfterPost(TDataSet&) {
 // application, to no profile and removes the profile's rights, inside the
 // transaction that the row's own delete completes.
 void TUsers::qryProfilesBeforeDelete(TDataSet&) {
-  if (!AskToDelete(kStrConfirmDeleteProfile, qryProfiles.FieldByName("PROF_DESCRIPTION").AsString()))
+  if (!AskToDelete(kStrConfirmDeleteProfile,
+                   qryProfiles.FieldByName("PROF_DESCRIPTION").AsString()))
     Abort();
   BeginCascade(qryProfiles);
   try {
@@ -301,7 +301,6 @@ void TUsers::qryProfilesBeforeDelete(TDataSet&) {
 }
 
 void TUsers::qryProfilesAfterDelete(TDataSet&) {
-  CommitCascade();
   MessageDlg(LoadStr(kStrProfileDeleted), mtInformation, {mbOK});
   Reopen(qryProfiles);
 }
@@ -320,6 +319,7 @@ void TUsers::qryProfilesCalcFields(TDataSet&) {
 }
 
 void TUsers::qryProgsBeforePost(TDataSet&) {
+  keyRetries_ = 0;
   if (qryProgs.State() == TDataSetState::Insert) {
     const int id = NextKey(sql::GenerateMenuId);
     qryProgs.FieldByName("MENU_ID").SetAsInteger(id);

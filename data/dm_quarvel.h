@@ -12,7 +12,12 @@
 //     row with a fresh key (one more than the largest present, over all
 //     applications); afterwards the dataset has been reopened and its cursor
 //     stands on that row. After the post of an edited row the cursor stands
-//     on the edited row.
+//     on the edited row. When another client stores a row under the same
+//     key between the generation and the post, the post takes the next free
+//     key (a few attempts at most); a duplicate user name still fails with
+//     the key-violation code.
+//   - Deleting from qryProgs asks nothing and removes the item's rights rows
+//     together with the row, in one transaction.
 //   - Deleting from qryUsers or qryProfiles asks the administrator first; No
 //     ends the delete through the silent cancel (EAbort) with nothing
 //     changed; Yes removes the dependent rows and the row itself in one
@@ -26,6 +31,7 @@
 // key and opens them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -38,6 +44,35 @@
 namespace qv {
 
 class TDatabase;
+class EDatabaseError;
+
+// The query type of every dataset and statement of the data module: a
+// TQuery whose engine writes the module can watch. It tells the module when
+// the engine refuses the delete of a row and when it deleted one, and lets
+// the module retry a refused insert under another key (used on the three
+// tables whose keys the module generates). Without handlers it behaves
+// exactly as a TQuery, and to every caller it is one.
+class TModuleQuery : public TQuery {
+ public:
+  // The column holding the generated key.
+  void SetKeyField(std::string name) { key_field_ = std::move(name); }
+
+  // Called when the engine refused to delete the row (any error), before
+  // the error reaches the caller of Delete.
+  std::function<void()> OnDeleteRefused;
+  // Called when the engine has deleted the row, before Delete goes on.
+  std::function<void()> OnDeleteStored;
+  // Called when the engine refused to insert the row: returns the key to
+  // insert it under instead, or 0 to let the error reach the caller.
+  std::function<int(const EDatabaseError& error)> OnInsertRefused;
+
+ protected:
+  void DoInsert(dbimpl::RowChange& change) override;
+  void DoDelete(dbimpl::RowChange& change) override;
+
+ private:
+  std::string key_field_;
+};
 
 class TUsers : public TComponent {
  public:
@@ -51,12 +86,12 @@ class TUsers : public TComponent {
   TDataSource dsUsers, dsProfiles, dsProgs, dsHistory, dsUAccess, dsPAccess;
 
   // Scratch statement of the key generation.
-  TQuery GenerateId;
+  TModuleQuery GenerateId;
   // Command statements.
-  TQuery ProfNull, DelUserFromUAccess, DelProgsFromUAccess, DelProfsFromPAccess,
+  TModuleQuery ProfNull, DelUserFromUAccess, DelProgsFromUAccess, DelProfsFromPAccess,
       DelProgsFromPAccess, DelUHistory, UpdateUFromProfile;
   // Live datasets.
-  TQuery qryUsers, qryProfiles, qryProgs, qryHistory, qryUAccess, qryPAccess, qryAudit;
+  TModuleQuery qryUsers, qryProfiles, qryProgs, qryHistory, qryUAccess, qryPAccess, qryAudit;
 
   // Field objects the rules and the windows use; other columns are reached
   // by name. They stay valid across Close and Open.
@@ -66,23 +101,23 @@ class TUsers : public TComponent {
   TField& qryProfilesINTERVAL_CHANGE_PWD;
   TField& qryProfilesMUST_CHANGE_PWD;
   TField& qryProfilesHIDE_DISABLE_MENU;
-  TField& qryProfilesItemNotAutorized;  // calculated: "Invisível", "Desabilitado" or empty
+  TField& qryProfilesItemNotAutorized;   // calculated: "Invisível", "Desabilitado" or empty
   TField& qryProfilesCalcMustChangePwd;  // calculated: "Sim", "Não" or empty
   TField& qryAuditUSERQV_NAME;           // lookup in qryUsers
   TField& qryAuditMENU_CAPTION;          // lookup in qryProgs
 
   TDataSource dsAudit;
   // The user list without "master".
-  TQuery qryUserName;
+  TModuleQuery qryUserName;
   TDataSource dsUserName;
   // The catalogue captions of the application.
-  TQuery qryMenuCaption;
+  TModuleQuery qryMenuCaption;
   TDataSource dsMenuCaption;
   // The per-application user state.
-  TQuery qryUserInfo;
+  TModuleQuery qryUserInfo;
   TDataSource dsUserInfo;
   TField& qryUserInfoUSER_ACTIVE;
-  TQuery qryAdduserInfo, qryDelUserInfo;
+  TModuleQuery qryAdduserInfo, qryDelUserInfo;
 
   // Event handlers, bound by the constructor. Public so that a window that
   // detaches one (the administration window takes qryUsersAfterOpen off
@@ -117,11 +152,13 @@ class TUsers : public TComponent {
   // took it meanwhile), the key is generated again and the post retried, a
   // few times at most (see dm_quarvel_guards.cpp).
   void BindKeyRetries();
+  int RetryKey(const EDatabaseError& error, std::string_view maxSql, int& last, int& posted);
   int keyRetries_ = 0;
 
   // The transaction that holds a delete's cascade together with the row's
-  // own delete: started after the question, committed once the row is gone,
-  // rolled back when the row's delete fails (see dm_quarvel_guards.cpp).
+  // own delete: started after the question, committed as soon as the engine
+  // has deleted the row, rolled back when it refuses (see
+  // dm_quarvel_guards.cpp).
   void BindCascadeEvents();
   void BeginCascade(TQuery& rows);
   void CommitCascade();

@@ -31,7 +31,8 @@ class DataModuleTest : public SecurityDbTest {
   // Creates the module, sets alias and application key, opens the tables.
   TUsers& OpenModule(const std::string& appKey = kApp) {
     dm = std::make_unique<TUsers>(nullptr);
-    for (TQuery* q : {&dm->qryUAccess, &dm->qryPAccess, &dm->qryProgs, &dm->qryAudit, &dm->qryUserInfo})
+    for (TQuery* q : std::initializer_list<TQuery*>{&dm->qryUAccess, &dm->qryPAccess, &dm->qryProgs,
+                                                    &dm->qryAudit, &dm->qryUserInfo})
       q->ParamByName("APP_KEY").SetAsString(appKey);
     for (TQuery* q : Tables()) q->SetDatabaseName(Alias());
     for (TQuery* q : Tables()) q->Open();
@@ -39,8 +40,8 @@ class DataModuleTest : public SecurityDbTest {
   }
 
   std::vector<TQuery*> Tables() {
-    return {&dm->qryUsers, &dm->qryProfiles, &dm->qryProgs, &dm->qryHistory,
-            &dm->qryUAccess, &dm->qryPAccess, &dm->qryAudit, &dm->qryUserInfo};
+    return {&dm->qryUsers,   &dm->qryProfiles, &dm->qryProgs, &dm->qryHistory,
+            &dm->qryUAccess, &dm->qryPAccess,  &dm->qryAudit, &dm->qryUserInfo};
   }
 
   // Rows of a table for one user, profile or menu item.

@@ -27,10 +27,11 @@ TEST(DataModuleCreation, StartsClosedOnTheDefaultAliasAndHandsOverTheUsersAlias)
 
   users.qryUsers.SetDatabaseName("other");
   users.qryUsersAfterOpen(users.qryUsers);
-  for (TQuery* q : {&users.GenerateId, &users.ProfNull, &users.DelUserFromUAccess,
-                    &users.DelProgsFromUAccess, &users.DelProfsFromPAccess, &users.DelProgsFromPAccess,
-                    &users.DelUHistory, &users.UpdateUFromProfile, &users.qryUserName,
-                    &users.qryMenuCaption, &users.qryAdduserInfo, &users.qryDelUserInfo}) {
+  for (TQuery* q :
+       {&users.GenerateId, &users.ProfNull, &users.DelUserFromUAccess, &users.DelProgsFromUAccess,
+        &users.DelProfsFromPAccess, &users.DelProgsFromPAccess, &users.DelUHistory,
+        &users.UpdateUFromProfile, &users.qryUserName, &users.qryMenuCaption, &users.qryAdduserInfo,
+        &users.qryDelUserInfo}) {
     EXPECT_EQ(q->DatabaseName(), "other") << q->Name();
   }
   // The live datasets keep theirs: the component sets them itself.
@@ -52,7 +53,8 @@ TEST_P(DataModuleRulesTest, NewUserGetsDefaultsAndExactlyOneStateRowInTheApplica
   EXPECT_EQ(m.qryUsers.FieldByName("USERQV_NAME").AsString(), "maria");
   EXPECT_EQ(RowsWhere("USERINFO", "USER_ID", maria), 1);
   EXPECT_EQ(Scalar("SELECT APP_KEY FROM USERINFO WHERE USER_ID=:ID", {{"ID", maria}}), kApp);
-  EXPECT_EQ(Scalar("SELECT EXPIRATION_DATE FROM USERINFO WHERE USER_ID=:ID", {{"ID", maria}}), "15/03/2026");
+  EXPECT_EQ(Scalar("SELECT EXPIRATION_DATE FROM USERINFO WHERE USER_ID=:ID", {{"ID", maria}}),
+            "15/03/2026");
   EXPECT_EQ(Scalar("SELECT USER_EXPIRE FROM USERINFO WHERE USER_ID=:ID", {{"ID", maria}}), "0");
   EXPECT_EQ(Scalar("SELECT USER_ACTIVE FROM USERINFO WHERE USER_ID=:ID", {{"ID", maria}}), "1");
   // qryUserInfo is left on the new user's row.
@@ -132,8 +134,9 @@ TEST_P(DataModuleRulesTest, ProfileChangeRederivesRightsAndOtherPostsLeaveThem) 
   EXPECT_EQ(Scalar(right, {{"U", ana}, {"M", menu2}}), "0");
   EXPECT_EQ(Scalar(right, {{"U", ana}, {"M", other}}), "1");  // every application
   // qryUAccess was reopened and shows the new rights.
-  EXPECT_EQ(m.qryUAccess.Lookup("USER_ID;MENU_ID", {Value(ana), Value(menu1)}, "AUTHORIZED").AsString(),
-            "1");
+  EXPECT_EQ(
+      m.qryUAccess.Lookup("USER_ID;MENU_ID", {Value(ana), Value(menu1)}, "AUTHORIZED").AsString(),
+      "1");
   EXPECT_EQ(m.qryUsersPROFILE.AsString(), "Vendas");
 
   // Back to no profile: no profile rights, so every right becomes null.

@@ -35,6 +35,7 @@ constexpr std::size_t kComputerNameWidth = 30;
 // without a Name are left alone: the interceptor finds its command by the
 // item's name, and nameless items could not be told apart.
 void TQuarvel::HookMenuItems() {
+  UnhookMenuItems();
   if (FMenu == nullptr) return;
   int commands = 0;
   WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
@@ -52,8 +53,30 @@ void TQuarvel::HookMenuItems() {
     entry.MenuName = item.Name();
     entry.OnClick = std::move(item.OnClick);
     item.OnClick = [this](TObject& sender) { AuditedClick(sender); };
+    FHookedSlots[&item] = FNextSlot;
     ++FNextSlot;
   });
+}
+
+// Undoes HookMenuItems: every item of the menu that this instance took over
+// gets the handler recorded for it back, and that entry is emptied. Without
+// it a menu that outlives the component would call an interceptor of a
+// destroyed object, and a second hooking would record the interceptor as the
+// host's command. An entry whose name no longer matches the item (another
+// instance has refilled the table since) is left alone. When the menu is
+// already gone there is nothing to give back.
+void TQuarvel::UnhookMenuItems() {
+  if (FMenu != nullptr && !FHookedSlots.empty()) {
+    WalkMenu(*FMenu, [this](TMenuItem& item, int /*level*/) {
+      const auto hooked = FHookedSlots.find(&item);
+      if (hooked == FHookedSlots.end()) return;
+      TMenuHandler& entry = MenuHandlers[hooked->second];
+      if (entry.MenuName != item.Name()) return;
+      item.OnClick = std::move(entry.OnClick);
+      entry = TMenuHandler{};
+    });
+  }
+  FHookedSlots.clear();
 }
 
 // The interceptor. Finds the first recorded command of the clicked item's

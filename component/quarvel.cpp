@@ -73,10 +73,12 @@ TQuarvel::TQuarvel(TComponent* owner) : TComponent(owner) {
   }
 }
 
-// Teardown never raises: an error while freeing the module or the record is
-// dropped so that the host's form can still be destroyed.
+// Teardown never raises: an error while giving the menu back, freeing the
+// module or the record is dropped so that the host's form can still be
+// destroyed.
 TQuarvel::~TQuarvel() {
   try {
+    UnhookMenuItems();
     qryUsers = qryProgs = qryProfiles = qryUAccess = nullptr;
     qryPAccess = qryHistory = qryAudit = qryUserInfo = nullptr;
     if (FDataModule) {

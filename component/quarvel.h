@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "platform/sys/date_time.h"
 #include "platform/sys/exception.h"
@@ -68,7 +69,8 @@ class TQuarvel : public TComponent {
   // At run time creates the data module `Users`; Menu becomes the owner
   // form's main menu.
   explicit TQuarvel(TComponent* owner);
-  // Frees the data module and the user record; never raises.
+  // Gives every menu item it took over its own click handler back, frees the
+  // data module and the user record; never raises.
   ~TQuarvel() override;
 
   // Start-up, in this order: validates Menu and AppKey (EQuarvelError
@@ -129,6 +131,7 @@ class TQuarvel : public TComponent {
 
   // Audit.
   void HookMenuItems();
+  void UnhookMenuItems();
   void AuditedClick(TObject& sender);
   void WriteAuditRow(const std::string& menuName, TDateTime start, TDateTime end);
 
@@ -151,6 +154,10 @@ class TQuarvel : public TComponent {
   TMainMenu* FMenu = nullptr;
   std::string FAppKey;
   int FNextSlot = 1;
+  // The items this instance took over, with the MenuHandlers slot holding
+  // each one's own handler. The pointers are only compared with items found
+  // in the live menu, never followed.
+  std::unordered_map<const TMenuItem*, int> FHookedSlots;
 };
 
 }  // namespace qv

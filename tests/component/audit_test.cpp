@@ -367,6 +367,41 @@ void AddHandledItems(TTestHostForm& host, int count) {
   }
 }
 
+// A menu that outlives the component runs the host's own commands again,
+// unaudited, instead of reaching the destroyed component's interceptor.
+TEST_P(AuditTest, DestroyingTheComponentGivesEveryItemItsOwnCommandBack) {
+  AddAuditedUser("maria");
+  ReadHost();
+  LoginAs("maria");
+  delete Host().Quarvel1;
+  Host().Quarvel1 = nullptr;
+
+  for (int slot = 1; slot <= static_cast<int>(kHandledItems.size()); ++slot)
+    EXPECT_FALSE(MenuHandlers[slot].OnClick) << "slot " << slot << " still holds a command";
+  Item("mnuFileOpen").Click();
+  Item("mnuReports").Click();
+  EXPECT_EQ(Host().Calls, (std::vector<std::string>{"mnuFileOpen", "mnuReports"}));
+  EXPECT_EQ(Host().LastSender, &Item("mnuReports"));
+  EXPECT_EQ(AuditCount(), 0);
+}
+
+// Starting up a second time takes the items over afresh: each command still
+// runs once and is audited once, rather than the interceptor being recorded
+// as the host's command and calling itself.
+TEST_P(AuditTest, HookingAgainRecordsTheHostsCommandsNotTheInterceptor) {
+  AddAuditedUser("maria");
+  ReadHost();
+  LoginAs("maria");
+  Host().Quarvel1->Loaded();
+  LoginAs("maria");
+
+  for (int slot = 1; slot <= static_cast<int>(kHandledItems.size()); ++slot)
+    EXPECT_EQ(MenuHandlers[slot].MenuName, kHandledItems[slot - 1]) << "slot " << slot;
+  Item("mnuFileOpen").Click();
+  EXPECT_EQ(Host().Calls, std::vector<std::string>{"mnuFileOpen"});
+  EXPECT_EQ(AuditCount(), 1);
+}
+
 TestHostSettings WithHandledItems(int count) {
   TestHostSettings settings;
   settings.ExtraBuild = [count](TTestHostForm& host) { AddHandledItems(host, count); };

@@ -197,7 +197,7 @@ void CheckSqlite(sqlite3* db, int rc, const char* what) {
 class SqliteBench : public BenchDatabase {
  public:
   SqliteBench() : BenchDatabase("sqlite", "qvbench_sqlite") {
-    dir_ = fs::temp_directory_path() / ("qvbench_" + std::to_string(getpid()));
+    dir_ = fs::temp_directory_path() / ("qvcbench_" + std::to_string(getpid()));
     fs::create_directories(dir_);
     file_ = dir_ / "security.db";
     Session::CreateSqliteDatabase(file_);
@@ -295,7 +295,7 @@ class PgResult {
 class PostgresBench : public BenchDatabase {
  public:
   explicit PostgresBench(const std::string& server)
-      : BenchDatabase("postgresql", "qvbench_pg"), schema_("qvbench_" + std::to_string(getpid())) {
+      : BenchDatabase("postgresql", "qvbench_pg"), schema_("qvcbench_" + std::to_string(getpid())) {
     admin_ = PQconnectdb(server.c_str());
     if (PQstatus(admin_) != CONNECTION_OK)
       throw std::runtime_error("PostgreSQL server of QV_TEST_PG unusable: " + std::string(PQerrorMessage(admin_)));

@@ -57,7 +57,7 @@ struct Fixture {
 
   Fixture() {
     qv::Session& session = qv::Session::Default();
-    fs::path dir = fs::temp_directory_path() / ("qvbench_" + std::to_string(getpid()));
+    fs::path dir = fs::temp_directory_path() / ("qvdsbench_" + std::to_string(getpid()));
     fs::create_directories(dir);
     sqlite_file = (dir / "bench.db").string();
     qv::Session::CreateSqliteDatabase(sqlite_file);
@@ -66,7 +66,7 @@ struct Fixture {
 
     if (const char* server = std::getenv("QV_TEST_PG")) {
       pg_server = server;
-      schema = "qvbench_" + std::to_string(getpid());
+      schema = "qvdsbench_" + std::to_string(getpid());
       session.AddAlias({"bench_pg_admin", qv::EngineKind::PostgreSql, pg_server});
       session.Database("bench_pg_admin").ExecDirect("CREATE SCHEMA " + schema);
       pg_conninfo = pg_server + " options='-c search_path=" + schema + "'";

@@ -1,6 +1,7 @@
 #include "dialogs/chng_pwd_qv.h"
 
 #include "component/quarvel_res.h"
+#include "dialogs/dialog_layout.h"
 #include "platform/ui/application.h"
 
 namespace qv {
@@ -19,29 +20,13 @@ constexpr const char* kStoredOk = "OK";
 constexpr const char* kStoredCancel = "Cancel";
 
 constexpr int kPasswordMaxLength = 10;
-constexpr int kLabelHeight = 13;
 constexpr int kEditWidth = 217;
-constexpr int kEditHeight = 21;
-constexpr int kButtonWidth = 75;
-constexpr int kButtonHeight = 25;
 
 // The stored properties shared by the three password boxes.
 void PlacePasswordEdit(TEdit& edit, TWinControl& parent, const char* name, int top, int tabOrder) {
-  edit.SetName(name);
-  edit.SetParent(&parent);
-  edit.SetBounds(8, top, kEditWidth, kEditHeight);
+  PlaceEdit(edit, parent, name, 8, top, kEditWidth, tabOrder);
   edit.SetMaxLength(kPasswordMaxLength);
   edit.SetPasswordChar(U'*');
-  edit.SetTabOrder(tabOrder);
-}
-
-void PlaceLabel(TLabel& label, TWinControl& parent, const char* name, int top, const char* caption,
-                TControl* focusControl) {
-  label.SetName(name);
-  label.SetParent(&parent);
-  label.SetBounds(8, top, kEditWidth, kLabelHeight);
-  label.SetCaption(caption);
-  label.SetFocusControl(focusControl);
 }
 
 void ShowWarning(int entry) { MessageDlg(LoadStr(entry), mtWarning, {mbOK}); }
@@ -73,36 +58,16 @@ TMudaPwd::TMudaPwd(TComponent* owner) : TForm(owner) {
     Password1 = new TEdit(this);
     Password2 = new TEdit(this);
 
-    Panel1->SetName("Panel1");
-    Panel1->SetParent(this);
-    Panel1->SetAlign(alClient);
-    Panel1->SetBevelOuter(bvNone);
-    Panel1->SetBorderWidth(2);
-
-    Panel3->SetName("Panel3");
-    Panel3->SetParent(Panel1);
-    Panel3->SetAlign(alClient);
-
-    PlaceLabel(*lblOldPassword, *Panel3, "lblOldPassword", 9, kStoredOldPasswordLabel, SenhaAntiga);
-    PlaceLabel(*lblNewPassword, *Panel3, "lblNewPassword", 55, kStoredNewPasswordLabel, Password1);
-    PlaceLabel(*lblPasswordAgain, *Panel3, "lblPasswordAgain", 102, kStoredPasswordAgainLabel, Password2);
-
+    PlaceDialogPanels(*this, *Panel1, *Panel3);
+    PlaceLabel(*lblOldPassword, *Panel3, "lblOldPassword", 8, 9, kEditWidth, kStoredOldPasswordLabel,
+               SenhaAntiga);
+    PlaceLabel(*lblNewPassword, *Panel3, "lblNewPassword", 8, 55, kEditWidth, kStoredNewPasswordLabel,
+               Password1);
+    PlaceLabel(*lblPasswordAgain, *Panel3, "lblPasswordAgain", 8, 102, kEditWidth,
+               kStoredPasswordAgainLabel, Password2);
     PlacePasswordEdit(*SenhaAntiga, *Panel3, "SenhaAntiga", 28, 0);
-
-    OKBtn->SetName("OKBtn");
-    OKBtn->SetParent(Panel3);
-    OKBtn->SetBounds(72, 149, kButtonWidth, kButtonHeight);
-    OKBtn->SetCaption(kStoredOk);
-    OKBtn->SetTabOrder(3);
-
-    CancelBtn->SetName("CancelBtn");
-    CancelBtn->SetParent(Panel3);
-    CancelBtn->SetBounds(153, 149, kButtonWidth, kButtonHeight);
-    CancelBtn->SetCaption(kStoredCancel);
-    CancelBtn->SetTabOrder(4);
-    CancelBtn->SetModalResult(mrCancel);
-    CancelBtn->SetCancel(true);
-
+    PlaceButton(*OKBtn, *Panel3, "OKBtn", 72, 149, kStoredOk, 3);
+    PlaceButton(*CancelBtn, *Panel3, "CancelBtn", 153, 149, kStoredCancel, 4, mrCancel, true);
     PlacePasswordEdit(*Password1, *Panel3, "Password1", 72, 1);
     PlacePasswordEdit(*Password2, *Panel3, "Password2", 119, 2);
 
@@ -140,9 +105,7 @@ void TMudaPwd::FormActivate(TObject& sender) {
 void TMudaPwd::FormKeyDown(TObject& sender, Word& key, TShiftState shift) {
   (void)sender;
   (void)shift;
-  if (key != VK_RETURN || dynamic_cast<TEdit*>(ActiveControl()) == nullptr) return;
-  key = 0;
-  SelectNext(ActiveControl(), true, true);
+  AdvanceOnEnter(*this, key);
 }
 
 // The current password is checked as the focus leaves its box, so that no

@@ -1,6 +1,7 @@
 #include "dialogs/login_qv.h"
 
 #include "component/quarvel_res.h"
+#include "dialogs/dialog_layout.h"
 
 namespace qv {
 
@@ -15,11 +16,6 @@ constexpr const char* kStoredUserNameLabel = "&User name:";
 constexpr const char* kStoredPasswordLabel = "&Password:";
 constexpr const char* kStoredOk = "OK";
 constexpr const char* kStoredCancel = "Cancel";
-
-constexpr int kLabelHeight = 13;
-constexpr int kEditHeight = 21;
-constexpr int kButtonWidth = 75;
-constexpr int kButtonHeight = 25;
 
 }  // namespace
 
@@ -46,52 +42,13 @@ TLogin::TLogin(TComponent* owner) : TForm(owner) {
     CancelBtn = new TButton(this);
     Senha = new TEdit(this);
 
-    Panel1->SetName("Panel1");
-    Panel1->SetParent(this);
-    Panel1->SetAlign(alClient);
-    Panel1->SetBevelOuter(bvNone);
-    Panel1->SetBorderWidth(2);
-
-    Panel3->SetName("Panel3");
-    Panel3->SetParent(Panel1);
-    Panel3->SetAlign(alClient);
-
-    lblUserName->SetName("lblUserName");
-    lblUserName->SetParent(Panel3);
-    lblUserName->SetBounds(8, 8, 217, kLabelHeight);
-    lblUserName->SetCaption(kStoredUserNameLabel);
-    lblUserName->SetFocusControl(Usuario);
-
-    lblPassword->SetName("lblPassword");
-    lblPassword->SetParent(Panel3);
-    lblPassword->SetBounds(10, 54, 215, kLabelHeight);
-    lblPassword->SetCaption(kStoredPasswordLabel);
-    lblPassword->SetFocusControl(Senha);
-
-    Usuario->SetName("Usuario");
-    Usuario->SetParent(Panel3);
-    Usuario->SetBounds(8, 27, 217, kEditHeight);
-    Usuario->SetTabOrder(0);
-
-    OKBtn->SetName("OKBtn");
-    OKBtn->SetParent(Panel3);
-    OKBtn->SetBounds(70, 102, kButtonWidth, kButtonHeight);
-    OKBtn->SetCaption(kStoredOk);
-    OKBtn->SetTabOrder(2);
-    OKBtn->SetModalResult(mrOk);
-
-    CancelBtn->SetName("CancelBtn");
-    CancelBtn->SetParent(Panel3);
-    CancelBtn->SetBounds(150, 102, kButtonWidth, kButtonHeight);
-    CancelBtn->SetCaption(kStoredCancel);
-    CancelBtn->SetTabOrder(3);
-    CancelBtn->SetModalResult(mrCancel);
-    CancelBtn->SetCancel(true);
-
-    Senha->SetName("Senha");
-    Senha->SetParent(Panel3);
-    Senha->SetBounds(9, 72, 217, kEditHeight);
-    Senha->SetTabOrder(1);
+    PlaceDialogPanels(*this, *Panel1, *Panel3);
+    PlaceLabel(*lblUserName, *Panel3, "lblUserName", 8, 8, 217, kStoredUserNameLabel, Usuario);
+    PlaceLabel(*lblPassword, *Panel3, "lblPassword", 10, 54, 215, kStoredPasswordLabel, Senha);
+    PlaceEdit(*Usuario, *Panel3, "Usuario", 8, 27, 217, 0);
+    PlaceButton(*OKBtn, *Panel3, "OKBtn", 70, 102, kStoredOk, 2, mrOk);
+    PlaceButton(*CancelBtn, *Panel3, "CancelBtn", 150, 102, kStoredCancel, 3, mrCancel, true);
+    PlaceEdit(*Senha, *Panel3, "Senha", 9, 72, 217, 1);
     Senha->SetPasswordChar(U'*');
 
     OnActivate = [this](TObject& sender) { FormActivate(sender); };
@@ -128,9 +85,7 @@ void TLogin::FormActivate(TObject& sender) {
 void TLogin::FormKeyDown(TObject& sender, Word& key, TShiftState shift) {
   (void)sender;
   (void)shift;
-  if (key != VK_RETURN || dynamic_cast<TEdit*>(ActiveControl()) == nullptr) return;
-  key = 0;
-  SelectNext(ActiveControl(), true, true);
+  AdvanceOnEnter(*this, key);
 }
 
 // Reaching OKBtn by any means (Enter, Tab, a click) confirms at once.

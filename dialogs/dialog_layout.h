@@ -1,0 +1,36 @@
+// The stored layout the small password dialogs have in common: two framing
+// panels, labels, edit boxes and buttons of one height each, and the Enter
+// key that walks from an edit box to the next control. Each helper assigns
+// stored properties only, so it is called while the form is being read.
+#pragma once
+
+#include "platform/ui/form.h"
+#include "platform/ui/standard_controls.h"
+
+namespace qv {
+
+// `outer` fills the form without a bevel and with a 2-pixel margin; `inner`
+// fills `outer` and carries the controls.
+void PlaceDialogPanels(TForm& form, TPanel& outer, TPanel& inner);
+
+// A label of the dialogs' line height whose "&" accelerator focuses
+// `focusControl`.
+void PlaceLabel(TLabel& label, TWinControl& parent, const char* name, int left, int top, int width,
+                const char* caption, TControl* focusControl);
+
+// An edit box of the dialogs' line height.
+void PlaceEdit(TEdit& edit, TWinControl& parent, const char* name, int left, int top, int width,
+               int tabOrder);
+
+// A button of the dialogs' size. `result` is the modal result a press gives
+// (mrNone leaves the ending to the button's own handler); `cancel` makes it
+// the button Esc presses.
+void PlaceButton(TButton& button, TWinControl& parent, const char* name, int left, int top,
+                 const char* caption, int tabOrder, TModalResult result = mrNone, bool cancel = false);
+
+// The dialogs' Enter key, for a form with KeyPreview: in an edit box it
+// moves the focus to the next control in tab order and consumes the key.
+// Anywhere else the key is left alone, so a focused button presses itself.
+void AdvanceOnEnter(TForm& form, Word& key);
+
+}  // namespace qv

@@ -1,13 +1,13 @@
 // The login: the dialog, the checks of name and password, the refusals of
 // inactive and expired users, the profile's password rule, and the filling
 // of the current-user record.
-#include <memory>
 #include <string>
 
 #include "component/password.h"
 #include "component/quarvel.h"
 #include "component/quarvel_res.h"
 #include "component/user.h"
+#include "dialogs/dialog_scope.h"
 #include "dialogs/login_qv.h"
 #include "platform/db/query.h"
 #include "platform/sys/date_time.h"
@@ -21,26 +21,6 @@ namespace {
 
 constexpr const char* kBuiltInAdministrator = "master";
 constexpr int kMaxLoginAttempts = 3;
-
-// The login dialog for the length of one login: created without an owner,
-// published in uLogin while it exists, and freed (uLogin cleared) when the
-// login ends, also when an error leaves it.
-class LoginDialogScope {
- public:
-  LoginDialogScope() : dialog_(std::make_unique<TLogin>(nullptr)) { uLogin = dialog_.get(); }
-  ~LoginDialogScope() {
-    uLogin = nullptr;
-    dialog_.reset();
-  }
-  LoginDialogScope(const LoginDialogScope&) = delete;
-  LoginDialogScope& operator=(const LoginDialogScope&) = delete;
-
-  TLogin& operator*() const { return *dialog_; }
-  TLogin* operator->() const { return dialog_.get(); }
-
- private:
-  std::unique_ptr<TLogin> dialog_;
-};
 
 void Warn(const std::string& text) { MessageDlg(text, mtWarning, TMsgDlgButtons{mbOK}); }
 
@@ -99,8 +79,7 @@ bool TQuarvel::Login() {
       qryUserInfo->Edit();
       qryUserInfo->FieldByName("USER_ACTIVE").SetAsString("0");
       qryUserInfo->Post();
-      qryUserInfo->Close();
-      qryUserInfo->Open();
+      qryUserInfo->Reopen();
       Warn(notAuthorized);
       return false;
     }
@@ -120,7 +99,7 @@ bool TQuarvel::Login() {
 
   bool admitted = false;
   {
-    LoginDialogScope dialog;
+    DialogScope<TLogin> dialog(uLogin);
     for (int attempt = 1; attempt <= kMaxLoginAttempts; ++attempt) {
       if (dialog->ShowModal() == mrCancel) break;
 

@@ -1,7 +1,6 @@
 // The password change of the logged-in user: the dialog, the refusal of
 // passwords the user has had before, and the storing of the new password
 // with its date and the history row of the replaced one.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "component/quarvel_res.h"
 #include "component/user.h"
 #include "dialogs/chng_pwd_qv.h"
+#include "dialogs/dialog_scope.h"
 #include "platform/db/database.h"
 #include "platform/db/query.h"
 #include "platform/sys/date_text.h"
@@ -22,27 +22,6 @@ namespace qv {
 
 namespace {
 
-// The change-password dialog for the length of one question: created
-// without an owner, published in uMudaPwd while it exists, and freed
-// (uMudaPwd cleared) when the question ends, also when an error leaves it.
-class ChangePasswordDialogScope {
- public:
-  ChangePasswordDialogScope() : dialog_(std::make_unique<TMudaPwd>(nullptr)) {
-    uMudaPwd = dialog_.get();
-  }
-  ~ChangePasswordDialogScope() {
-    uMudaPwd = nullptr;
-    dialog_.reset();
-  }
-  ChangePasswordDialogScope(const ChangePasswordDialogScope&) = delete;
-  ChangePasswordDialogScope& operator=(const ChangePasswordDialogScope&) = delete;
-
-  TMudaPwd* operator->() const { return dialog_.get(); }
-
- private:
-  std::unique_ptr<TMudaPwd> dialog_;
-};
-
 void Tell(int entry, TMsgDlgType type) { MessageDlg(LoadStr(entry), type, TMsgDlgButtons{mbOK}); }
 
 // Asks for the new password until the user gives one that is neither the
@@ -50,7 +29,7 @@ void Tell(int entry, TMsgDlgType type) { MessageDlg(LoadStr(entry), type, TMsgDl
 // counts), or cancels. Returns the new password, or "" when cancelled. The
 // dialog is gone when this returns.
 std::string AskForNewPassword(TQuery& history, int userId, const std::string& oldPassword) {
-  ChangePasswordDialogScope dialog;
+  DialogScope<TMudaPwd> dialog(uMudaPwd);
   dialog->OldPassword = oldPassword;
   for (;;) {
     if (dialog->ShowModal() != mrOk) return {};
@@ -78,8 +57,7 @@ void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
       if (dataset->State() == TDataSetState::Edit || dataset->State() == TDataSetState::Insert) {
         dataset->Cancel();
       }
-      dataset->Close();
-      dataset->Open();
+      dataset->Reopen();
     } catch (const Exception&) {
       // The failure has already been reported to the user; a second one
       // here adds nothing they could act on.
@@ -130,10 +108,8 @@ void TQuarvel::ChangeUserPassword() {
 
   user.FPassword = newPassword;
   user.FLastPwdChange = today;
-  qryUsers->Close();
-  qryUsers->Open();
-  qryHistory->Close();
-  qryHistory->Open();
+  qryUsers->Reopen();
+  qryHistory->Reopen();
   Tell(kStrPasswordChanged, mtInformation);
 }
 

@@ -24,11 +24,6 @@ namespace {
 // The alias every dataset carries until the component replaces it.
 constexpr const char* kDefaultAlias = "dbUsersInterbase";
 
-void Reopen(TDataSet& dataSet) {
-  dataSet.Close();
-  dataSet.Open();
-}
-
 void Prepare(TQuery& query, const char* name, std::string_view sql, bool live) {
   query.SetName(name);
   query.SetSQL(sql);
@@ -189,13 +184,7 @@ void TUsers::qryUsersAfterOpen(TDataSet&) {
 void TUsers::qryUsersBeforeEdit(TDataSet&) { SavedProfileId = qryUsersPROFILE_ID.AsInteger(); }
 
 void TUsers::qryUsersBeforePost(TDataSet&) {
-  keyRetries_ = 0;
-  if (qryUsers.State() == TDataSetState::Insert) {
-    const int id = NextKey(sql::GenerateUserId);
-    qryUsers.FieldByName("USER_ID").SetAsInteger(id);
-    LastUserId = id;
-  }
-  postedUserId_ = qryUsers.FieldByName("USER_ID").AsInteger();
+  postedUserId_ = AssignKey(qryUsers, sql::GenerateUserId, LastUserId);
 }
 
 // After a users row is stored: re-derive the user's rights when the profile
@@ -207,9 +196,9 @@ void TUsers::qryUsersAfterPost(TDataSet&) {
   if (qryUsersPROFILE_ID.AsInteger() != SavedProfileId) {
     UpdateUFromProfile.ExecSQL();
     SavedProfileId = 0;
-    Reopen(qryUAccess);
+    qryUAccess.Reopen();
   }
-  Reopen(qryUsers);
+  qryUsers.Reopen();
   qryUsers.Locate("USER_ID", Value(userId));
 
   qryUserInfo.SetFilter(UserFilter(userId));
@@ -225,7 +214,7 @@ void TUsers::qryUsersAfterPost(TDataSet&) {
     qryAdduserInfo.ParamByName("EXPIRATION_DATE").SetAsString(today);
     qryAdduserInfo.ExecSQL();
     userActiveStale_ = true;
-    Reopen(qryUserInfo);
+    qryUserInfo.Reopen();
   }
 }
 
@@ -234,23 +223,19 @@ void TUsers::qryUsersAfterPost(TDataSet&) {
 // application inside the transaction that the row's own delete completes.
 void TUsers::qryUsersBeforeDelete(TDataSet&) {
   if (!AskToDelete(kStrConfirmDeleteUser, qryUsers.FieldByName("USERQV_NAME").AsString())) Abort();
-  BeginCascade(qryUsers);
-  try {
+  RunCascade(qryUsers, [this] {
     DelUserFromUAccess.ExecSQL();
     DelUHistory.ExecSQL();
     qryDelUserInfo.ExecSQL();
     userActiveStale_ = true;
-    Reopen(qryUAccess);
-    Reopen(qryHistory);
-  } catch (...) {
-    RollbackCascade();
-    throw;
-  }
+    qryUAccess.Reopen();
+    qryHistory.Reopen();
+  });
 }
 
 void TUsers::qryUsersAfterDelete(TDataSet&) {
   MessageDlg(LoadStr(kStrUserDeleted), mtInformation, {mbOK});
-  Reopen(qryUsers);
+  qryUsers.Reopen();
 }
 
 // Each users row shows its own user's state in this application, whatever
@@ -265,20 +250,14 @@ void TUsers::qryProfilesAfterInsert(TDataSet&) {
 }
 
 void TUsers::qryProfilesBeforePost(TDataSet&) {
-  keyRetries_ = 0;
-  if (qryProfiles.State() == TDataSetState::Insert) {
-    const int id = NextKey(sql::GenerateProfId);
-    qryProfiles.FieldByName("PROF_ID").SetAsInteger(id);
-    LastProfId = id;
-  }
-  postedProfId_ = qryProfiles.FieldByName("PROF_ID").AsInteger();
+  postedProfId_ = AssignKey(qryProfiles, sql::GenerateProfId, LastProfId);
   // A profile that does not force password changes has no interval.
   if (qryProfilesMUST_CHANGE_PWD.AsString() == "0") qryProfilesINTERVAL_CHANGE_PWD.Clear();
 }
 
 void TUsers::qryProfilesAfterPost(TDataSet&) {
   const int profId = postedProfId_;
-  Reopen(qryProfiles);
+  qryProfiles.Reopen();
   qryProfiles.Locate("PROF_ID", Value(profId));
 }
 
@@ -289,20 +268,16 @@ void TUsers::qryProfilesBeforeDelete(TDataSet&) {
   if (!AskToDelete(kStrConfirmDeleteProfile,
                    qryProfiles.FieldByName("PROF_DESCRIPTION").AsString()))
     Abort();
-  BeginCascade(qryProfiles);
-  try {
+  RunCascade(qryProfiles, [this] {
     ProfNull.ExecSQL();
     DelProfsFromPAccess.ExecSQL();
-    Reopen(qryPAccess);
-  } catch (...) {
-    RollbackCascade();
-    throw;
-  }
+    qryPAccess.Reopen();
+  });
 }
 
 void TUsers::qryProfilesAfterDelete(TDataSet&) {
   MessageDlg(LoadStr(kStrProfileDeleted), mtInformation, {mbOK});
-  Reopen(qryProfiles);
+  qryProfiles.Reopen();
 }
 
 void TUsers::qryProfilesCalcFields(TDataSet&) {
@@ -319,32 +294,22 @@ void TUsers::qryProfilesCalcFields(TDataSet&) {
 }
 
 void TUsers::qryProgsBeforePost(TDataSet&) {
-  keyRetries_ = 0;
-  if (qryProgs.State() == TDataSetState::Insert) {
-    const int id = NextKey(sql::GenerateMenuId);
-    qryProgs.FieldByName("MENU_ID").SetAsInteger(id);
-    LastMenuId = id;
-  }
-  postedMenuId_ = qryProgs.FieldByName("MENU_ID").AsInteger();
+  postedMenuId_ = AssignKey(qryProgs, sql::GenerateMenuId, LastMenuId);
 }
 
 void TUsers::qryProgsAfterPost(TDataSet&) {
   const int menuId = postedMenuId_;
-  Reopen(qryProgs);
+  qryProgs.Reopen();
   qryProgs.Locate("MENU_ID", Value(menuId));
 }
 
 // A catalogue row goes without a question; its rights rows of users and
 // profiles go with it, in the same transaction as the row's own delete.
 void TUsers::qryProgsBeforeDelete(TDataSet&) {
-  BeginCascade(qryProgs);
-  try {
+  RunCascade(qryProgs, [this] {
     DelProgsFromUAccess.ExecSQL();
     DelProgsFromPAccess.ExecSQL();
-  } catch (...) {
-    RollbackCascade();
-    throw;
-  }
+  });
 }
 
 // The largest key present plus one; GenerateId is left closed.
@@ -355,6 +320,16 @@ int TUsers::NextKey(std::string_view maxSql) {
   const int next = GenerateId.Fields().at(0)->AsInteger() + 1;
   GenerateId.Close();
   return next;
+}
+
+int TUsers::AssignKey(TModuleQuery& rows, std::string_view maxSql, int& last) {
+  keyRetries_ = 0;
+  TField& key = rows.FieldByName(rows.KeyField());
+  if (rows.State() == TDataSetState::Insert) {
+    last = NextKey(maxSql);
+    key.SetAsInteger(last);
+  }
+  return key.AsInteger();
 }
 
 const std::string& TUsers::UserActiveOf(int userId) {

@@ -56,6 +56,7 @@ class TModuleQuery : public TQuery {
  public:
   // The column holding the generated key.
   void SetKeyField(std::string name) { key_field_ = std::move(name); }
+  const std::string& KeyField() const { return key_field_; }
 
   // Called when the engine refused to delete the row (any error), before
   // the error reaches the caller of Delete.
@@ -147,6 +148,10 @@ class TUsers : public TComponent {
   // Key generation: runs `maxSql` on GenerateId and returns the largest key
   // present plus one (1 on an empty table).
   int NextKey(std::string_view maxSql);
+  // The before-post step of the three key tables: a row being inserted gets
+  // the next key in its key column, recorded in `last` as well. Returns the
+  // key of the row being posted, inserted or edited.
+  int AssignKey(TModuleQuery& rows, std::string_view maxSql, int& last);
 
   // When a post of a new row fails on its generated key (another client
   // took it meanwhile), the key is generated again and the post retried, a
@@ -160,7 +165,9 @@ class TUsers : public TComponent {
   // has deleted the row, rolled back when it refuses (see
   // dm_quarvel_guards.cpp).
   void BindCascadeEvents();
-  void BeginCascade(TQuery& rows);
+  // Runs a delete's cascade, after its question, inside that transaction;
+  // an error of `steps` rolls it back and propagates.
+  void RunCascade(TQuery& rows, const std::function<void()>& steps);
   void CommitCascade();
   void RollbackCascade();
   TDatabase* cascadeDb_ = nullptr;  // set while a cascade transaction is ours

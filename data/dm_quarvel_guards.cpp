@@ -29,11 +29,6 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-void Reopen(TDataSet& dataSet) {
-  dataSet.Close();
-  dataSet.Open();
-}
-
 }  // namespace
 
 // --- TModuleQuery ---------------------------------------------------------
@@ -108,11 +103,18 @@ void TUsers::BindKeyRetries() {
 // The row's own delete and the cascade run on the same connection (the
 // command statements take the users dataset's alias when it opens). A
 // transaction the caller already holds is joined, not ours to end.
-void TUsers::BeginCascade(TQuery& rows) {
+void TUsers::RunCascade(TQuery& rows, const std::function<void()>& steps) {
   TDatabase& database = rows.Database();
-  if (database.InTransaction()) return;
-  database.StartTransaction();
-  cascadeDb_ = &database;
+  if (!database.InTransaction()) {
+    database.StartTransaction();
+    cascadeDb_ = &database;
+  }
+  try {
+    steps();
+  } catch (...) {
+    RollbackCascade();
+    throw;
+  }
 }
 
 void TUsers::CommitCascade() {
@@ -151,12 +153,12 @@ void TUsers::BindCascadeEvents() {
   qryUsers.OnDeleteRefused = [this] {
     RollbackCascade();
     userActiveStale_ = true;
-    Reopen(qryUAccess);
-    Reopen(qryHistory);
+    qryUAccess.Reopen();
+    qryHistory.Reopen();
   };
   qryProfiles.OnDeleteRefused = [this] {
     RollbackCascade();
-    Reopen(qryPAccess);
+    qryPAccess.Reopen();
   };
   qryProgs.OnDeleteRefused = [this] { RollbackCascade(); };
 }

@@ -96,6 +96,11 @@ void TDataSet::Close() {
   if (AfterClose) AfterClose(*this);
 }
 
+void TDataSet::Reopen() {
+  Close();
+  Open();
+}
+
 // Binds the result columns to fields: a persistent data field of the same
 // name, else a field kept from an earlier open, else a new one. Calculated
 // and lookup fields follow in the order they were declared.

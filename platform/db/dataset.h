@@ -77,6 +77,9 @@ class TDataSet {
   void Open();
   // Discards an edit in progress. Does nothing when already closed.
   void Close();
+  // Close, then Open: reads the rows again under the current SQL and
+  // parameters, with the cursor on the first row.
+  void Reopen();
   bool Active() const { return state_ != TDataSetState::Inactive; }
   void SetActive(bool active) { active ? Open() : Close(); }
   TDataSetState State() const { return state_; }

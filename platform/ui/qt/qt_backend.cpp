@@ -376,6 +376,16 @@ void TQtBackend::ReportShown(const TQtShownWindow& shown) {
   });
 }
 
+void TQtBackend::ArmUnattendedTimeout(QTimer& timer, std::string what, std::function<void()> takeDown) {
+  if (timeout_ms_ <= 0) return;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, [this, what = std::move(what), takeDown = std::move(takeDown)] {
+    Fail(std::make_exception_ptr(EBackendFailure(what)));
+    if (takeDown) takeDown();
+  });
+  timer.start(timeout_ms_);
+}
+
 void TQtBackend::RunModal(TForm& form) {
   RethrowPending();
   TFormView& view = ViewOf(form);
@@ -388,14 +398,10 @@ void TQtBackend::RunModal(TForm& form) {
     ~PopRun() { runs.pop_back(); }
   } pop{modal_runs_};
   QTimer timeout;
-  if (timeout_ms_ > 0) {
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, [this, &form] {
-      Fail(std::make_exception_ptr(EBackendFailure("Form " + FormLabel(form) + " is still waiting for the person after " +
-                                                   std::to_string(timeout_ms_) + " ms")));
-    });
-    timeout.start(timeout_ms_);
-  }
+  ArmUnattendedTimeout(timeout,
+                       "Form " + FormLabel(form) + " is still waiting for the person after " +
+                           std::to_string(timeout_ms_) + " ms",
+                       {});
   ReportShown({TQtShownWindow::Form, view.Window(), &form, {}});
   loop.exec();
   RethrowPending();
@@ -448,14 +454,7 @@ TModalResult TQtBackend::MessageBox(const std::string& text, TMsgDlgType type, T
   box.setDefaultButton(first);
   if (escape != nullptr) box.setEscapeButton(escape);
   QTimer timeout;
-  if (timeout_ms_ > 0) {
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, [this, &box, text] {
-      Fail(std::make_exception_ptr(EBackendFailure("Message box \"" + text + "\" was not answered")));
-      box.done(0);
-    });
-    timeout.start(timeout_ms_);
-  }
+  ArmUnattendedTimeout(timeout, "Message box \"" + text + "\" was not answered", [&box] { box.done(0); });
   ReportShown({TQtShownWindow::Message, &box, nullptr, text});
   box.exec();
   RethrowPending();
@@ -477,14 +476,7 @@ bool TQtBackend::InputQuery(const std::string& caption, const std::string& promp
   dialog.setOkButtonText("OK");
   dialog.setCancelButtonText("Cancelar");
   QTimer timeout;
-  if (timeout_ms_ > 0) {
-    timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, [this, &dialog, prompt] {
-      Fail(std::make_exception_ptr(EBackendFailure("Input query \"" + prompt + "\" was not answered")));
-      dialog.reject();
-    });
-    timeout.start(timeout_ms_);
-  }
+  ArmUnattendedTimeout(timeout, "Input query \"" + prompt + "\" was not answered", [&dialog] { dialog.reject(); });
   ReportShown({TQtShownWindow::Query, &dialog, nullptr, prompt});
   const int result = dialog.exec();
   RethrowPending();

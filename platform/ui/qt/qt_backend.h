@@ -37,6 +37,7 @@
 class QWidget;
 class QAction;
 class QEventLoop;
+class QTimer;
 class QObject;
 
 namespace qv {
@@ -123,6 +124,10 @@ class TQtBackend : public TBackend {
   void Fail(std::exception_ptr failure);
   void ReportShown(const TQtShownWindow& shown);
   void RethrowPending();
+  // With an unattended timeout set, starts `timer` so that a window still
+  // waiting when it runs out fails the showing with EBackendFailure `what`;
+  // `takeDown` (may be empty) closes that window. Does nothing otherwise.
+  void ArmUnattendedTimeout(QTimer& timer, std::string what, std::function<void()> takeDown);
 
   TBackend* previous_ = nullptr;
   std::unique_ptr<qt_detail::TEventRouter> router_;

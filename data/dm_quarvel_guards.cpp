@@ -1,7 +1,6 @@
 // The two guards of the data module's writes: the transaction that holds a
 // delete's cascade together with the row's own delete, and the retry of a
 // post whose generated key another client took meanwhile.
-#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -10,6 +9,7 @@
 #include "platform/db/database.h"
 #include "platform/db/database_error.h"
 #include "platform/db/dataset_rows.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 
@@ -18,16 +18,6 @@ namespace {
 // Attempts of one post beyond the first, each under a newly generated key.
 // A client losing the race this often in a row gets the key violation.
 constexpr int kMaxKeyRetries = 5;
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -45,7 +35,7 @@ void TModuleQuery::DoInsert(dbimpl::RowChange& change) {
       if (key <= 0) throw;
       bool found = false;
       for (int c = 0; c < change.data_columns; ++c) {
-        if (!SameName((*change.columns)[c].name, key_field_)) continue;
+        if (!SameText((*change.columns)[c].name, key_field_)) continue;
         change.values[c] = Value(key);
         change.modified[c] = true;
         found = true;

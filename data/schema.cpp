@@ -1,8 +1,8 @@
 #include "data/schema.h"
 
-#include <cctype>
 
 #include "platform/sys/exception.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 namespace {
@@ -92,17 +92,6 @@ constexpr TableDef kTables[] = {
     {"USERINFO", kUserInfo, "", kUserInfoIndexes},
 };
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void CheckEngine(std::string_view engine) {
   if (engine != kEngineSqlite && engine != kEnginePostgresql) {
     throw Exception("Unknown database engine '" + std::string(engine) +
@@ -125,14 +114,14 @@ std::span<const TableDef> SecurityTables() { return kTables; }
 
 const TableDef* FindTable(std::string_view name) {
   for (const TableDef& table : kTables) {
-    if (SameName(table.name, name)) return &table;
+    if (SameText(table.name, name)) return &table;
   }
   return nullptr;
 }
 
 const ColumnDef* FindColumn(const TableDef& table, std::string_view name) {
   for (const ColumnDef& column : table.columns) {
-    if (SameName(column.name, name)) return &column;
+    if (SameText(column.name, name)) return &column;
   }
   return nullptr;
 }

@@ -7,11 +7,11 @@
 #include "platform/db/database_error.h"
 #include "platform/db/dataset_rows.h"
 #include "platform/db/datasource.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 
 using dbimpl::CellToValue;
-using dbimpl::EqualsNoCase;
 
 namespace {
 
@@ -114,7 +114,7 @@ void TDataSet::BindFields() {
     TField* field = nullptr;
     for (auto* list : {&persistent_, &dynamic_}) {
       for (auto& f : *list) {
-        if (!field && f->kind_ == TFieldKind::Data && f->column_ < 0 && EqualsNoCase(f->name_, column.name))
+        if (!field && f->kind_ == TFieldKind::Data && f->column_ < 0 && SameText(f->name_, column.name))
           field = f.get();
       }
     }
@@ -173,11 +173,11 @@ TField& TDataSet::AddLookupField(std::string_view name, int size, std::string_vi
 TField* TDataSet::FindField(std::string_view name) {
   if (Active()) {
     for (TField* f : fields_)
-      if (EqualsNoCase(f->name_, name)) return f;
+      if (SameText(f->name_, name)) return f;
     return nullptr;
   }
   for (auto& f : persistent_)
-    if (EqualsNoCase(f->name_, name)) return f.get();
+    if (SameText(f->name_, name)) return f.get();
   return nullptr;
 }
 

@@ -71,8 +71,4 @@ class Engine {
 std::unique_ptr<Engine> OpenSqlite(const std::string& alias, const std::string& path);
 std::unique_ptr<Engine> OpenPostgres(const std::string& alias, const std::string& conninfo);
 
-// Lower-cases ASCII letters (names are compared case-insensitively).
-std::string Lower(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 }  // namespace qv::dbimpl

@@ -10,6 +10,7 @@
 
 #include "platform/db/database_error.h"
 #include "platform/db/engine.h"
+#include "platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {
@@ -19,7 +20,7 @@ constexpr int kBusyTimeoutMs = 5000;
 // The declared type of a column: "VARCHAR(10)", "INTEGER", "SMALLINT",
 // "BLOB"... as our field type and width.
 void ParseDeclaredType(const char* declared, ColumnInfo& column) {
-  std::string type = Lower(declared ? declared : "");
+  std::string type = AsciiLower(declared ? declared : "");
   column.size = 0;
   std::size_t paren = type.find('(');
   if (paren != std::string::npos) column.size = std::atoi(type.c_str() + paren + 1);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/db/database_error.h"
+#include "platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {
@@ -191,8 +192,7 @@ class Parser {
         std::size_t b = i;
         while (i < n && (std::isalnum(static_cast<unsigned char>(text_[i])) || text_[i] == '_')) ++i;
         std::string word(text_.substr(b, i - b));
-        std::string upper;
-        for (char ch : word) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        const std::string upper = AsciiUpper(word);
         Tok kind = upper == "AND" ? Tok::And : upper == "OR" ? Tok::Or : upper == "NOT" ? Tok::Not : Tok::Name;
         tokens_.push_back({kind, word});
       } else if (c == '(') {

@@ -2,12 +2,13 @@
 
 #include "platform/db/database_error.h"
 #include "platform/db/engine.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 
 TParam* TParams::FindParam(std::string_view name) {
   for (auto& p : items_)
-    if (dbimpl::EqualsNoCase(p->Name(), name)) return p.get();
+    if (SameText(p->Name(), name)) return p.get();
   return nullptr;
 }
 
@@ -21,7 +22,7 @@ void TParams::Rebuild(const std::vector<std::string>& names) {
   for (const auto& name : names) {
     std::unique_ptr<TParam> kept;
     for (auto& p : items_)
-      if (p && dbimpl::EqualsNoCase(p->Name(), name)) kept = std::move(p);
+      if (p && SameText(p->Name(), name)) kept = std::move(p);
     rebuilt.push_back(kept ? std::move(kept) : std::make_unique<TParam>(name));
   }
   items_ = std::move(rebuilt);

@@ -5,6 +5,7 @@
 #include "platform/db/dataset_rows.h"
 #include "platform/db/datasource.h"
 #include "platform/db/sql_text.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 
@@ -77,7 +78,7 @@ void TQuery::DoOpen(dbimpl::ResultSink& sink) {
     sql = sql_.substr(0, shape.from_offset) + ", " + std::string(engine.RowIdentity()) +
           " AS qv_row_identity " + sql_.substr(shape.from_offset);
     rows.identity = true;
-    std::string alias = dbimpl::Lower(database_name_);
+    std::string alias = AsciiLower(database_name_);
     if (!plan_ || plan_->alias != alias || plan_->table != shape.table) {
       plan_ = std::make_unique<dbimpl::QueryPlan>();
       plan_->alias = alias;
@@ -98,7 +99,7 @@ void TQuery::DoOpen(dbimpl::ResultSink& sink) {
   for (const std::string& name : plan_->key) {
     int found = -1;
     for (int c = 0; c < rows.DataColumns(); ++c)
-      if (dbimpl::EqualsNoCase(rows.columns[c].name, name)) found = c;
+      if (SameText(rows.columns[c].name, name)) found = c;
     if (found < 0) {
       plan_->key_columns.clear();
       break;

@@ -9,13 +9,12 @@
 #include "platform/db/database.h"
 #include "platform/db/database_error.h"
 #include "platform/db/engine.h"
+#include "platform/sys/text_case.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-using dbimpl::EqualsNoCase;
-using dbimpl::Lower;
 
 std::string Trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
@@ -71,7 +70,7 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
       std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
       if (name.empty()) fail(number, "empty alias name");
       for (const auto& s : sections)
-        if (EqualsNoCase(s.alias.name, name)) fail(number, "alias '" + name + "' defined twice");
+        if (SameText(s.alias.name, name)) fail(number, "alias '" + name + "' defined twice");
       sections.push_back(Section{AliasDefinition{name, EngineKind::Sqlite, ""}, number, number});
       has_driver = has_location = false;
       continue;
@@ -79,12 +78,12 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) fail(number, "expected key=value");
     if (sections.empty()) fail(number, "key outside of an alias section");
-    std::string key = Lower(Trim(std::string_view(line).substr(0, eq)));
+    std::string key = AsciiLower(Trim(std::string_view(line).substr(0, eq)));
     std::string value = Trim(std::string_view(line).substr(eq + 1));
     Section& s = sections.back();
     s.last_line = number;
     if (key == "driver") {
-      std::string driver = Lower(value);
+      std::string driver = AsciiLower(value);
       if (driver == "sqlite") s.alias.engine = EngineKind::Sqlite;
       else if (driver == "postgresql") s.alias.engine = EngineKind::PostgreSql;
       else fail(number, "unknown driver '" + value + "' (expected sqlite or postgresql)");
@@ -123,7 +122,7 @@ void WriteLines(const fs::path& file, const std::vector<std::string>& lines) {
 bool EraseSection(const fs::path& file, std::vector<std::string>& lines, std::string_view name) {
   std::vector<std::string> read;
   for (const Section& s : ParseAliasesFile(file, &read)) {
-    if (!EqualsNoCase(s.alias.name, name)) continue;
+    if (!SameText(s.alias.name, name)) continue;
     lines = std::move(read);
     lines.erase(lines.begin() + (s.first_line - 1), lines.begin() + s.last_line);
     return true;
@@ -174,7 +173,7 @@ void Session::GetDatabaseNames(std::vector<std::string>& names) {
   names.clear();
   for (const auto& a : file_aliases_) {
     bool hidden = false;
-    for (const auto& c : code_aliases_) hidden = hidden || EqualsNoCase(c.name, a.name);
+    for (const auto& c : code_aliases_) hidden = hidden || SameText(c.name, a.name);
     if (!hidden) names.push_back(a.name);
   }
   for (const auto& a : code_aliases_) names.push_back(a.name);
@@ -184,7 +183,7 @@ void Session::AddAlias(const AliasDefinition& alias) {
   if (alias.name.empty()) throw EDatabaseError("An alias needs a name");
   CloseDatabase(alias.name);
   for (auto& a : code_aliases_) {
-    if (EqualsNoCase(a.name, alias.name)) {
+    if (SameText(a.name, alias.name)) {
       a = alias;
       return;
     }
@@ -194,7 +193,7 @@ void Session::AddAlias(const AliasDefinition& alias) {
 
 void Session::RemoveAlias(std::string_view name) {
   for (auto it = code_aliases_.begin(); it != code_aliases_.end(); ++it) {
-    if (EqualsNoCase(it->name, name)) {
+    if (SameText(it->name, name)) {
       CloseDatabase(name);
       code_aliases_.erase(it);
       return;
@@ -205,23 +204,23 @@ void Session::RemoveAlias(std::string_view name) {
 bool Session::HasAlias(std::string_view name) {
   EnsureLoaded();
   for (const auto& a : code_aliases_)
-    if (EqualsNoCase(a.name, name)) return true;
+    if (SameText(a.name, name)) return true;
   for (const auto& a : file_aliases_)
-    if (EqualsNoCase(a.name, name)) return true;
+    if (SameText(a.name, name)) return true;
   return false;
 }
 
 AliasDefinition Session::FindAlias(std::string_view name) {
   EnsureLoaded();
   for (const auto& a : code_aliases_)
-    if (EqualsNoCase(a.name, name)) return a;
+    if (SameText(a.name, name)) return a;
   for (const auto& a : file_aliases_)
-    if (EqualsNoCase(a.name, name)) return a;
+    if (SameText(a.name, name)) return a;
   throw EDatabaseError("Unknown database alias '" + std::string(name) + "'");
 }
 
 TDatabase& Session::Database(std::string_view alias) {
-  std::string key = Lower(alias);
+  std::string key = AsciiLower(alias);
   auto it = open_.find(key);
   if (it != open_.end()) return *it->second;
   if (alias.empty()) throw EDatabaseError("No database alias given");
@@ -235,7 +234,7 @@ TDatabase& Session::Database(std::string_view alias) {
   return ref;
 }
 
-void Session::CloseDatabase(std::string_view alias) { open_.erase(Lower(alias)); }
+void Session::CloseDatabase(std::string_view alias) { open_.erase(AsciiLower(alias)); }
 
 void Session::CloseAllDatabases() { open_.clear(); }
 
@@ -279,8 +278,8 @@ std::string_view Session::EngineName(EngineKind engine) {
 }
 
 EngineKind Session::ParseEngineName(std::string_view name) {
-  if (EqualsNoCase(name, "sqlite")) return EngineKind::Sqlite;
-  if (EqualsNoCase(name, "postgresql")) return EngineKind::PostgreSql;
+  if (SameText(name, "sqlite")) return EngineKind::Sqlite;
+  if (SameText(name, "postgresql")) return EngineKind::PostgreSql;
   throw EDatabaseError("Unknown database driver '" + std::string(name) + "' (expected sqlite or postgresql)");
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/db/engine.h"
+#include "platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {
@@ -68,7 +69,7 @@ void Lex(std::string_view sql, Visit&& visit) {
 
 int IndexOf(const std::vector<std::string>& names, std::string_view name) {
   for (std::size_t k = 0; k < names.size(); ++k)
-    if (EqualsNoCase(names[k], name)) return static_cast<int>(k);
+    if (SameText(names[k], name)) return static_cast<int>(k);
   return -1;
 }
 
@@ -117,7 +118,7 @@ SelectShape AnalyzeSelect(std::string_view sql) {
   SelectShape shape;
   std::size_t i = 0;
   while (i < tokens.size() && !(tokens[i].depth == 0 && tokens[i].piece == Piece::Word &&
-                                EqualsNoCase(tokens[i].text, "from")))
+                                SameText(tokens[i].text, "from")))
     ++i;
   if (i + 1 >= tokens.size()) return shape;
   shape.from_offset = tokens[i].offset;
@@ -135,10 +136,10 @@ SelectShape AnalyzeSelect(std::string_view sql) {
   auto ends_clause = [&](const Token& t) {
     if (t.piece != Piece::Word) return t.text == ";";
     for (const char* w : kEnders)
-      if (EqualsNoCase(t.text, w)) return true;
+      if (SameText(t.text, w)) return true;
     return false;
   };
-  if (k < tokens.size() && tokens[k].piece == Piece::Word && EqualsNoCase(tokens[k].text, "as")) ++k;
+  if (k < tokens.size() && tokens[k].piece == Piece::Word && SameText(tokens[k].text, "as")) ++k;
   if (k < tokens.size() && tokens[k].piece == Piece::Word && !ends_clause(tokens[k])) ++k;
   shape.single_table = k >= tokens.size() || ends_clause(tokens[k]);
   return shape;

@@ -1,7 +1,8 @@
 #include "platform/ui/menus.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/sys/text_case.h"
 
 namespace qv {
 
@@ -107,12 +108,7 @@ namespace {
 TMenuItem* FindIn(TMenuItem* item, std::string_view name) {
   for (int i = 0; i < item->Count(); ++i) {
     TMenuItem* child = item->Items(i);
-    const std::string& n = child->Name();
-    if (n.size() == name.size() &&
-        std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-          return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-        }))
-      return child;
+    if (SameText(child->Name(), name)) return child;
     if (TMenuItem* found = FindIn(child, name)) return found;
   }
   return nullptr;

@@ -1,7 +1,6 @@
 #include "tools/qvsetup/setup_commands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "component/date_format.h"
@@ -15,6 +14,7 @@
 #include "platform/sys/date_text.h"
 #include "platform/sys/date_time.h"
 #include "platform/sys/exception.h"
+#include "platform/sys/text_case.h"
 
 namespace qv::setup {
 namespace {
@@ -37,12 +37,6 @@ struct UsageError {
   std::string message;
 };
 
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return result;
-}
-
 std::string EngineNameOf(const std::string& alias) {
   return std::string(Session::EngineName(Session::Default().FindAlias(alias).engine));
 }
@@ -59,7 +53,7 @@ std::vector<std::string> CatalogTables(const std::string& alias) {
         "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema()");
   query.Open();
   std::vector<std::string> names;
-  for (query.First(); !query.Eof(); query.Next()) names.push_back(Upper(query.Fields()[0]->AsString()));
+  for (query.First(); !query.Eof(); query.Next()) names.push_back(AsciiUpper(query.Fields()[0]->AsString()));
   return names;
 }
 
@@ -70,7 +64,7 @@ std::vector<std::string> TableColumns(const std::string& alias, std::string_view
   query.SetSQL("SELECT * FROM " + std::string(table) + " WHERE 1=0");
   query.Open();
   std::vector<std::string> names;
-  for (TField* field : query.Fields()) names.push_back(Upper(field->FieldName()));
+  for (TField* field : query.Fields()) names.push_back(AsciiUpper(field->FieldName()));
   return names;
 }
 
@@ -203,7 +197,7 @@ std::vector<std::string> ExistingSecurityTables(const std::string& alias) {
   std::vector<std::string> catalog = CatalogTables(alias);
   std::vector<std::string> present;
   for (const TableDef& table : SecurityTables()) {
-    std::string name = Upper(table.name);
+    std::string name = AsciiUpper(table.name);
     if (std::find(catalog.begin(), catalog.end(), name) != catalog.end()) present.push_back(name);
   }
   return present;
@@ -238,14 +232,14 @@ CheckResult CheckDatabase(const std::string& alias) {
   CheckResult result;
   std::vector<std::string> present = ExistingSecurityTables(alias);
   for (const TableDef& table : SecurityTables()) {
-    std::string name = Upper(table.name);
+    std::string name = AsciiUpper(table.name);
     if (std::find(present.begin(), present.end(), name) == present.end()) {
       result.problems.push_back("table " + name + " is missing");
       continue;
     }
     std::vector<std::string> columns = TableColumns(alias, table.name);
     for (const ColumnDef& column : table.columns) {
-      std::string columnName = Upper(column.name);
+      std::string columnName = AsciiUpper(column.name);
       if (std::find(columns.begin(), columns.end(), columnName) == columns.end())
         result.problems.push_back("table " + name + " has no column " + columnName);
     }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/sys/text_case.h"
 #include "platform/ui/date_picker.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/pages.h"
@@ -12,13 +13,6 @@ namespace qv {
 
 namespace {
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 std::string FormLabel(const TForm& form) { return form.Name().empty() ? form.ClassName() : form.Name(); }
 

@@ -5,6 +5,7 @@
 #include "platform/db/database_error.h"
 #include "platform/db/datasource.h"
 #include "platform/db/engine.h"
+#include "platform/sys/text_case.h"
 #include "tests/platform/db/db_test_util.h"
 
 namespace qv::test {
@@ -525,7 +526,7 @@ class RecordingLink : public TDataLink {
  protected:
   void ActiveChanged() override { log.push_back(Active() ? "active" : "inactive"); }
   void DataChanged(TField* field) override {
-    log.push_back(field ? "data:" + dbimpl::Lower(field->FieldName()) : "data");
+    log.push_back(field ? "data:" + AsciiLower(field->FieldName()) : "data");
   }
   void EditingChanged() override { log.push_back(Editing() ? "editing" : "browsing"); }
 };

@@ -179,7 +179,7 @@ void TWinControl::Realign() {
   if (realigning_ || Destroying()) return;
   realigning_ = true;
   int inset = BorderWidth() + FrameWidth();
-  int left = inset, top = inset, right = Width() - inset, bottom = Height() - inset;
+  int left = inset, top = inset + TopInset(), right = Width() - inset, bottom = Height() - inset;
   auto place = [&](TAlign which) {
     for (TControl* c : controls_) {
       if (c->Align() != which || !c->Visible()) continue;

@@ -178,6 +178,9 @@ class TWinControl : public TControl {
  protected:
   // Width of the frame drawn inside the edge (bevels), used by alignment.
   virtual int FrameWidth() const { return 0; }
+  // Height taken at the top of the client area by something the container
+  // draws itself (a page control's tab strip), used by alignment.
+  virtual int TopInset() const { return 0; }
 
  private:
   friend class TControl;

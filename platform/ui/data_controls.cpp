@@ -1,8 +1,11 @@
 #include "platform/ui/data_controls.h"
 
+#include <algorithm>
+
 #include "platform/db/dataset.h"
 #include "platform/db/field.h"
 #include "platform/ui/application.h"
+#include "platform/ui/code_points.h"
 #include "platform/ui/form.h"
 
 namespace qv {
@@ -15,7 +18,7 @@ class TControlDataLink : public TDataLink {
  protected:
   void ActiveChanged() override { binding_.LinkChanged(nullptr); }
   void DataChanged(TField* field) override { binding_.LinkChanged(field); }
-  void EditingChanged() override {}
+  void EditingChanged() override { binding_.EditingChanged(); }
 
  private:
   TDataBinding& binding_;
@@ -249,6 +252,58 @@ void TDBLookupComboBox::ChooseByPerson(const qv::Value& key) {
   if (OnCloseUp) OnCloseUp(*this);
 }
 
+namespace {
+
+bool StartsWithIgnoringCase(const std::u32string& text, const std::u32string& prefix) {
+  if (prefix.size() > text.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (ui_detail::UpperCase(text[i]) != ui_detail::UpperCase(prefix[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+void TDBLookupComboBox::ChooseFromKeys(const qv::Value& key) {
+  if (key == key_value_) return;
+  ChooseByPerson(key);
+}
+
+void TDBLookupComboBox::DoKeyDown(Word& key, TShiftState shift) {
+  if (shift.Contains(ssAlt) || shift.Contains(ssCtrl) || (key != VK_UP && key != VK_DOWN)) return;
+  const std::vector<TLookupItem> items = ListItems();
+  int current = -1;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (!key_value_.IsNull() && items[i].Key == key_value_) current = static_cast<int>(i);
+  const int count = static_cast<int>(items.size());
+  int next = current;
+  if (key == VK_DOWN) next = current < 0 ? 0 : std::min(current + 1, count - 1);
+  else next = current < 0 ? 0 : std::max(current - 1, 0);
+  key = 0;
+  typed_.clear();
+  if (next >= 0 && next < count) ChooseFromKeys(items[static_cast<std::size_t>(next)].Key);
+}
+
+void TDBLookupComboBox::DoKeyPress(char32_t ch) {
+  if (ch < 32) return;
+  const std::vector<TLookupItem> items = ListItems();
+  auto find = [&](const std::u32string& prefix) -> const TLookupItem* {
+    for (const TLookupItem& item : items)
+      if (StartsWithIgnoringCase(ui_detail::ToCodePoints(item.Text), prefix)) return &item;
+    return nullptr;
+  };
+  typed_.push_back(ch);
+  const TLookupItem* found = find(typed_);
+  if (found == nullptr) {
+    typed_.assign(1, ch);
+    found = find(typed_);
+  }
+  if (found == nullptr) {
+    typed_.clear();
+    return;
+  }
+  ChooseFromKeys(found->Key);
+}
+
 // ---- TDBGrid ----
 
 TDBGrid::TDBGrid(TComponent* owner) : TControl(owner) { SetTabStop(true); }
@@ -291,6 +346,23 @@ std::string TDBGrid::CellText(int row, int column) const {
     if (TField* field = ds->FindField(name)) text = field->DisplayText();
   });
   return text;
+}
+
+std::vector<std::string> TDBGrid::RowTexts(int row) const {
+  std::vector<std::string> texts;
+  if (row < 1 || row > RowCount()) return texts;
+  TDataSet* ds = DataSource()->DataSet();
+  texts.resize(columns_.size());
+  ds->WithRecord(row, [&] {
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+      if (TField* field = ds->FindField(columns_[c].FieldName)) texts[c] = field->DisplayText();
+  });
+  return texts;
+}
+
+TDataSetState TDBGrid::State() const {
+  TDataSet* ds = DataSource() != nullptr ? DataSource()->DataSet() : nullptr;
+  return ds != nullptr ? ds->State() : TDataSetState::Inactive;
 }
 
 void TDBGrid::SelectRowByPerson(int row) {
@@ -348,7 +420,7 @@ void TDBNavigator::BtnClick(TNavigateBtn button) {
     case nbLast: ds->Last(); break;
     case nbInsert: ds->Insert(); break;
     case nbDelete:
-      if (confirm_delete_ && MessageDlg("Delete record?", mtConfirmation, mbYesNo) != mrYes) return;
+      if (confirm_delete_ && MessageDlg("Eliminar o registro?", mtConfirmation, mbYesNo) != mrYes) return;
       ds->Delete();
       break;
     case nbEdit: ds->Edit(); break;

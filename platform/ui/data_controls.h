@@ -43,6 +43,8 @@ class TDataBinding {
   virtual ~TDataBinding();
   // The row or the bound field changed: reload the value shown.
   virtual void DataChanged() = 0;
+  // The dataset's state changed (browse, edit, insert).
+  virtual void EditingChanged() {}
   // Shows the data again (DataChanged), unless this control is writing.
   void LinkChanged(TField* field);
   // Puts the dataset into edit mode for a change by the person; false when
@@ -114,7 +116,7 @@ class TDBRadioGroup : public TRadioGroup, public TDataBinding {
   std::string Value() const;
   // Choosing by the person puts the dataset into edit mode and writes the
   // chosen value; no change when edit mode cannot be had.
-  void ChooseByPerson(int index);
+  void ChooseByPerson(int index) override;
 
  protected:
   void DataChanged() override;
@@ -168,15 +170,25 @@ class TDBLookupComboBox : public TControl, public TDataBinding {
 
  protected:
   void DataChanged() override;
+  // Up and Down choose the item before / after the current one (the first
+  // when there is none), as the person's choice.
+  void DoKeyDown(Word& key, TShiftState shift) override;
+  // Typing chooses the first item whose text starts with the letters typed
+  // so far (ignoring case); a letter that matches nothing starts afresh.
+  void DoKeyPress(char32_t ch) override;
+  void FocusChanging(bool entering) override { (void)entering; typed_.clear(); }
 
  private:
   class ListLink;
+  // Writes `key` as the person's choice when it differs from the current.
+  void ChooseFromKeys(const qv::Value& key);
   TField* KeyTarget() const;
   void ListChanged() { NotifyPeer(chItems); }
   std::unique_ptr<ListLink> list_link_;
   std::string key_field_;
   std::string list_field_;
   qv::Value key_value_;
+  std::u32string typed_;
 };
 
 struct TColumnTitle {
@@ -212,6 +224,12 @@ class TDBGrid : public TControl, public TDataBinding {
   void SetOptions(TGridOptions options) { options_ = options; NotifyPeer(chAppearance); }
   bool ReadOnly() const { return read_only_; }
   void SetReadOnly(bool v) { read_only_ = v; }
+  // The background of the title row.
+  TColor TitleColor() const { return title_color_; }
+  void SetTitleColor(TColor c) { title_color_ = c; NotifyPeer(chAppearance); }
+  // Tells the backend that column titles or widths were changed through
+  // Columns(); a backend also picks such changes up when it next draws.
+  void ColumnsChanged() { NotifyPeer(chItems); }
 
   // Visible rows of the dataset (0 when closed).
   int RowCount() const;
@@ -219,6 +237,12 @@ class TDBGrid : public TControl, public TDataBinding {
   int SelectedRow() const;
   // The display text of column `column` in row `row` (1-based).
   std::string CellText(int row, int column) const;
+  // The display texts of every column of row `row` (1-based), read in one
+  // visit of the row; empty when the row does not exist (a closed or
+  // shrunken dataset), never an error: for backends drawing on demand.
+  std::vector<std::string> RowTexts(int row) const;
+  // The dataset's state as the row indicator shows it, for the selected row.
+  TDataSetState State() const;
 
   // The person clicked row `row` (1-based): the grid takes the focus and
   // the dataset moves there.
@@ -234,6 +258,7 @@ class TDBGrid : public TControl, public TDataBinding {
   std::deque<TColumn> columns_;
   TGridOptions options_{dgTitles, dgIndicator, dgColumnResize, dgColLines, dgRowLines, dgConfirmDelete, dgEditing};
   bool read_only_ = false;
+  TColor title_color_ = clBtnFace;
 };
 
 enum TNavigateBtn { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
@@ -246,7 +271,7 @@ class TDBNavigator : public TControl, public TDataBinding {
 
   TButtonSet VisibleButtons() const { return visible_; }
   void SetVisibleButtons(TButtonSet buttons) { visible_ = buttons; NotifyPeer(chAppearance); }
-  // Delete asks "Delete record?" (Yes/No) first when set.
+  // Delete asks "Eliminar o registro?" (Yes/No) first when set.
   bool ConfirmDelete() const { return confirm_delete_; }
   void SetConfirmDelete(bool v) { confirm_delete_ = v; }
   // Whether the button is usable now (visible, and meaningful in the
@@ -262,6 +287,7 @@ class TDBNavigator : public TControl, public TDataBinding {
 
  protected:
   void DataChanged() override { NotifyPeer(chEnabled); }
+  void EditingChanged() override { NotifyPeer(chEnabled); }
 
  private:
   TButtonSet visible_{nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh};

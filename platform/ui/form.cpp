@@ -243,29 +243,29 @@ void TForm::Close() {
 
 // ---- keys ----
 
-void TForm::KeyDown(Word key, TShiftState shift) {
+bool TForm::KeyDown(Word key, TShiftState shift) {
   if ((key_preview_ || focused_ == nullptr) && OnKeyDown) {
     OnKeyDown(*this, key, shift);
-    if (key == 0) return;
+    if (key == 0) return true;
   }
   if (TControl* target = focused_) {
     if (target->OnKeyDown) {
       target->OnKeyDown(*target, key, shift);
-      if (key == 0) return;
+      if (key == 0) return true;
     }
     if (focused_ == target) {
       target->DoKeyDown(key, shift);
-      if (key == 0) return;
+      if (key == 0) return true;
     }
   }
   const bool alt = shift.Contains(ssAlt), ctrl = shift.Contains(ssCtrl), shifted = shift.Contains(ssShift);
   if (key == VK_TAB && !alt && !ctrl) {
     SelectNext(focused_, !shifted, true);
-  } else if ((key == VK_RETURN || key == VK_ESCAPE) && !alt && !ctrl && !shifted) {
-    PressButtonFor(key);
-  } else if (alt && !ctrl && ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))) {
-    RunAccelerator(key);
+    return true;
   }
+  if ((key == VK_RETURN || key == VK_ESCAPE) && !alt && !ctrl && !shifted) return PressButtonFor(key);
+  if (alt && !ctrl && ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))) return RunAccelerator(key);
+  return false;
 }
 
 // Enter presses the Default button, Esc the Cancel button (a focused button

@@ -132,7 +132,10 @@ class TForm : public TWinControl {
   // ---- What the person does, reported by a backend ----
 
   // A key went down while the form was active (see the top of this file).
-  void KeyDown(Word key, TShiftState shift = {});
+  // Returns true when the model used the key (a handler or the focused
+  // control consumed it, or it moved the focus, pressed a button or ran an
+  // accelerator); a backend may then leave it out of its own widget.
+  bool KeyDown(Word key, TShiftState shift = {});
   // A character was typed (after its KeyDown). Control characters are not
   // typed: use KeyDown for them.
   void KeyPress(char32_t ch);

@@ -37,6 +37,12 @@ TPageControl::~TPageControl() {
   for (TTabSheet* page : pages_) page->page_control_ = nullptr;
 }
 
+void TPageControl::SetTabHeight(int v) {
+  tab_height_ = v < 0 ? 0 : v;
+  NotifyPeer(chAppearance);
+  Realign();
+}
+
 TTabSheet* TPageControl::Pages(int index) const {
   if (index < 0 || index >= PageCount())
     throw ERangeError("Page index out of bounds (" + std::to_string(index) + ")");

@@ -64,7 +64,16 @@ class TPageControl : public TWinControl {
 
   bool AcceptsFocus() const override { return true; }
 
+  // Height of the tab strip in pixels. The sheets fill the area below it,
+  // inside a frame of kPageFrame pixels, so nothing on a sheet lies under
+  // the strip (a backend draws its strip at this height).
+  static constexpr int kPageFrame = 2;
+  int TabHeight() const { return tab_height_; }
+  void SetTabHeight(int v);
+
  protected:
+  int FrameWidth() const override { return kPageFrame; }
+  int TopInset() const override { return tab_height_; }
   // Ctrl+Tab and Ctrl+Shift+Tab switch pages, as a person's switch.
   void DoKeyDown(Word& key, TShiftState shift) override;
   bool DoAccelerator(char32_t upper) override;
@@ -75,6 +84,7 @@ class TPageControl : public TWinControl {
   void RemovePage(TTabSheet* page);
   std::vector<TTabSheet*> pages_;
   TTabSheet* active_ = nullptr;
+  int tab_height_ = 20;
 };
 
 }  // namespace qv

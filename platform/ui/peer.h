@@ -23,7 +23,8 @@ enum TChange {
   chItemIndex,    // radio choice, selected row, lookup value
   chActivePage,   // page control's current page (sent to the page control)
   chSelection,    // edit selection or caret, tree selection
-  chNodes,        // tree nodes added, removed, renamed, expanded or re-imaged
+  chNodes,        // tree nodes added, removed or moved: redraw the whole tree
+  chNode,         // one tree node's text, image or expansion (TTreeView::ChangedNode)
   chDate,         // date picker value
   chChildren,     // a child control was added to or removed from a parent
   chModalResult,  // the form's modal result became non-zero (sent to the form)

@@ -230,7 +230,7 @@ class TRadioGroup : public TControl {
   int Columns() const { return columns_; }
   void SetColumns(int v) { columns_ = v < 1 ? 1 : v; NotifyPeer(chAppearance); }
   // The person chose item `index`: focus, then select it.
-  void ChooseByPerson(int index);
+  virtual void ChooseByPerson(int index);
   bool AcceptsFocus() const override { return true; }
 
  protected:

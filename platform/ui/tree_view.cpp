@@ -44,7 +44,7 @@ TTreeNode::TTreeNode(TTreeView* tree, TTreeNode* parent, std::string text)
 
 TTreeNode::~TTreeNode() = default;
 
-void TTreeNode::Changed() { tree_->Invalidate(); }
+void TTreeNode::Changed() { tree_->NodeChanged(this); }
 
 void TTreeNode::SetText(const std::string& text) {
   if (text == text_) return;
@@ -199,6 +199,17 @@ void TTreeView::SetSelected(TTreeNode* node) {
   if (OnChange && !Destroying()) OnChange(*this);
 }
 
+void TTreeView::NodeChanged(TTreeNode* node) {
+  TTreeNode* outer = changed_node_;
+  changed_node_ = node;
+  struct Restore {
+    TTreeNode*& slot;
+    TTreeNode* value;
+    ~Restore() { slot = value; }
+  } restore{changed_node_, outer};
+  NotifyPeer(chNode);
+}
+
 void TTreeView::NodeRemoving(TTreeNode* node) {
   for (TTreeNode* n = selected_; n != nullptr; n = n->Parent())
     if (n == node) {
@@ -268,6 +279,13 @@ TRect TTreeView::DisplayRect(const TTreeNode* node, bool textOnly) const {
     r.Right = r.Left + 2 * kLabelPadding + kCharWidth * chars;
   }
   return r;
+}
+
+TRect TTreeView::IconRect(const TTreeNode* node) const {
+  int row = RowOf(node);
+  if (row < 0 || images_ == nullptr) return {};
+  const int right = LabelLeft(node);
+  return {right - images_->Width(), row * row_height_, right, (row + 1) * row_height_};
 }
 
 THitTests TTreeView::GetHitTestInfoAt(int x, int y) const {

@@ -189,6 +189,10 @@ class TTreeView : public TControl {
 
   // Asks the backend to redraw the nodes.
   void Invalidate() { NotifyPeer(chNodes); }
+  // While the backend is told of one node's change (chNode): that node.
+  TTreeNode* ChangedNode() const { return changed_node_; }
+  // The rectangle of the node's icon (empty without Images or row).
+  TRect IconRect(const TTreeNode* node) const;
 
   TMouseEvent OnMouseDown;
   // The selected node changed.
@@ -207,11 +211,13 @@ class TTreeView : public TControl {
   friend class TTreeNode;
   friend class TTreeNodes;
   void NodeRemoving(TTreeNode* node);
+  void NodeChanged(TTreeNode* node);
   int RowOf(const TTreeNode* node) const;
   int LabelLeft(const TTreeNode* node) const;
 
   TTreeNodes nodes_;
   TTreeNode* selected_ = nullptr;
+  TTreeNode* changed_node_ = nullptr;
   TImageList* images_ = nullptr;
   int indent_ = 19;
   int row_height_ = 18;

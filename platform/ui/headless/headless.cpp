@@ -101,6 +101,56 @@ TFormScript& TFormScript::ClickNode(const std::string& name, int absoluteIndex) 
   });
 }
 
+TFormScript& TFormScript::PressTree(const std::string& name, int x, int y) {
+  return Run([name, x, y](TForm& form) { Find<TTreeView>(form, name, "tree view").MouseDownByPerson(mbLeft, {}, x, y); });
+}
+
+TFormScript& TFormScript::ChooseRow(const std::string& name, int row) {
+  return Run([name, row](TForm& form) {
+    auto& grid = Find<TDBGrid>(form, name, "grid");
+    if (row < 1 || row > grid.RowCount())
+      throw EScriptError("Grid " + name + " has no row " + std::to_string(row));
+    grid.SelectRowByPerson(row);
+  });
+}
+
+namespace {
+
+void ChooseLookupItem(TForm& form, const std::string& name, const std::function<bool(const TLookupItem&)>& match,
+                      const std::string& what) {
+  auto& box = Find<TDBLookupComboBox>(form, name, "lookup list");
+  for (const TLookupItem& item : box.ListItems())
+    if (match(item)) {
+      box.ChooseByPerson(item.Key);
+      return;
+    }
+  throw EScriptError("Lookup list " + name + " has no item " + what);
+}
+
+}  // namespace
+
+TFormScript& TFormScript::ChooseLookup(const std::string& name, const qv::Value& key) {
+  return Run([name, key](TForm& form) {
+    ChooseLookupItem(form, name, [&](const TLookupItem& item) { return item.Key == key; }, "with key " + key.AsString());
+  });
+}
+
+TFormScript& TFormScript::ChooseLookupText(const std::string& name, const std::string& text) {
+  return Run([name, text](TForm& form) {
+    ChooseLookupItem(form, name, [&](const TLookupItem& item) { return item.Text == text; }, "\"" + text + "\"");
+  });
+}
+
+TFormScript& TFormScript::PressNavigator(const std::string& name, TNavigateBtn button) {
+  return Run([name, button](TForm& form) {
+    auto& navigator = Find<TDBNavigator>(form, name, "record navigator");
+    if (!navigator.ButtonEnabled(button))
+      throw EScriptError("Button " + std::to_string(static_cast<int>(button)) + " of navigator " + name +
+                         " cannot be pressed now");
+    navigator.ClickButtonByPerson(button);
+  });
+}
+
 TFormScript& TFormScript::ChooseMenu(const std::string& name) {
   return Run([name](TForm& form) {
     TMenuItem* item = form.Menu() != nullptr ? form.Menu()->FindItem(name) : nullptr;

@@ -28,8 +28,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/db/value.h"
 #include "platform/sys/date_time.h"
 #include "platform/ui/application.h"
+#include "platform/ui/data_controls.h"
 
 namespace qv {
 
@@ -80,6 +82,19 @@ class TFormScript {
   // Presses the mouse on node `absoluteIndex` of the tree view `name`, in
   // the middle of its label.
   TFormScript& ClickNode(const std::string& name, int absoluteIndex);
+  // Presses the mouse at (x, y) of the tree view `name`, in the tree's
+  // own coordinates (see tree_view.h), e.g. beside a node.
+  TFormScript& PressTree(const std::string& name, int x, int y);
+  // Clicks row `row` (1-based) of the grid `name`.
+  TFormScript& ChooseRow(const std::string& name, int row);
+  // Picks the item whose key is `key` from the lookup list `name`; the key
+  // must be one of the list's items.
+  TFormScript& ChooseLookup(const std::string& name, const qv::Value& key);
+  // Picks the item shown as `text` from the lookup list `name`.
+  TFormScript& ChooseLookupText(const std::string& name, const std::string& text);
+  // Presses a button of the record navigator `name`; a button that is
+  // hidden or disabled in the dataset's state is a script error.
+  TFormScript& PressNavigator(const std::string& name, TNavigateBtn button);
   // Chooses the menu item `name` of the form's main menu.
   TFormScript& ChooseMenu(const std::string& name);
   // Closes the form with its close box.

@@ -9,7 +9,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "platform/ui/data_controls.h"
@@ -40,6 +42,9 @@ class TEventRouter : public QObject {
   bool MousePress(TFormView& view, QWidget& receiver, QMouseEvent& event);
   bool MouseRelease(TFormView& view, QWidget& receiver, QMouseEvent& event);
   TQtBackend& backend_;
+  // Set while a key the model left alone is handed to a widget that edits
+  // in Qt (the date picker): that event is Qt's.
+  bool forwarding_ = false;
 };
 
 namespace {
@@ -61,9 +66,23 @@ bool IsInput(QEvent::Type type) {
   }
 }
 
+// True when `receiver` is a scroll bar, or the title row of a grid whose
+// columns the person may resize, inside `widget`: those presses are Qt's.
+bool LeftToQt(QWidget& receiver, QWidget& widget, TControl& control) {
+  for (QWidget* w = &receiver; w != nullptr && w != &widget; w = w->parentWidget()) {
+    if (qobject_cast<QScrollBar*>(w) != nullptr) return true;
+    if (auto* header = qobject_cast<QHeaderView*>(w)) {
+      auto* grid = dynamic_cast<TDBGrid*>(&control);
+      return header->orientation() == Qt::Horizontal && grid != nullptr && grid->Options().Contains(dgColumnResize);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool TEventRouter::eventFilter(QObject* object, QEvent* event) {
+  if (forwarding_) return false;
   const QEvent::Type type = event->type();
   if (!IsInput(type) && type != QEvent::Close && type != QEvent::Resize) return false;
   if (!object->isWidgetType()) return false;
@@ -132,33 +151,64 @@ bool TEventRouter::eventFilter(QObject* object, QEvent* event) {
   }
 }
 
-// A key: KeyDown with the model's code, then the characters it types.
+// A key: KeyDown with the model's code, then the characters it types. A
+// key the model leaves alone while a date picker has the focus goes on to
+// the picker's Qt editor, which accepts only whole dates.
 bool TEventRouter::Key(TFormView& view, QKeyEvent& event) {
   TForm& form = view.Form();
   Word code = 0;
   TShiftState shift;
   const bool known = TranslateKey(event.key(), event.modifiers(), code, shift);
   const std::u32string chars = TypedCharacters(event);
+  TControl* focused = form.ActiveControl();
+  const bool picker = dynamic_cast<TDateTimePicker*>(focused) != nullptr;
+  bool used = false;
   backend_.Deliver([&] {
-    if (known) form.KeyDown(code, shift);
+    if (known) used = form.KeyDown(code, shift);
+    if (picker) return;
     for (char32_t ch : chars)
       if (form.Showing() && form.ModalResult() == mrNone) form.KeyPress(ch);
   });
+  if (picker && !used && form.Showing() && form.ModalResult() == mrNone && form.ActiveControl() == focused) {
+    if (QWidget* widget = view.WidgetOf(focused)) {
+      QKeyEvent copy(event.type(), event.key(), event.modifiers(), event.text(), event.isAutoRepeat(),
+                     static_cast<ushort>(event.count()));
+      forwarding_ = true;
+      QCoreApplication::sendEvent(widget, &copy);
+      forwarding_ = false;
+    }
+  }
   backend_.AfterAction();
   return true;
 }
 
 // Presses that act at once: the focus into an edit (with the caret where
 // the person pointed), a tab, a tree node, a grid row. Buttons, boxes and
-// labels act on release, as a click does.
+// labels act on release, as a click does. Scroll bars, the column borders
+// of a grid, the lookup list's drop-down and the date picker's calendar
+// and text are Qt's, once the model gave their control the focus.
 bool TEventRouter::MousePress(TFormView& view, QWidget& receiver, QMouseEvent& event) {
   TControl* control = view.ControlAt(&receiver);
   view.SetPressed(event.button() == Qt::LeftButton ? control : nullptr);
   if (control == nullptr || event.button() != Qt::LeftButton) return true;
-  if (dynamic_cast<TDateTimePicker*>(control) != nullptr) return false;  // its calendar is Qt's
   QWidget* widget = view.WidgetOf(control);
-  const QPoint pos = widget->mapFrom(&receiver, event.position().toPoint());
+  // In the control's own coordinates; `receiver` may be any widget inside.
+  const QPoint pos = widget->mapFromGlobal(event.globalPosition().toPoint());
   TForm& form = view.Form();
+  if (LeftToQt(receiver, *widget, *control)) {
+    view.SetPressed(nullptr);
+    return false;
+  }
+  if (dynamic_cast<TDateTimePicker*>(control) != nullptr || dynamic_cast<TDBLookupComboBox*>(control) != nullptr) {
+    bool focused = false;
+    backend_.Deliver([&] {
+      if (control->CanFocus()) control->SetFocus();
+      focused = control->Focused() && form.Showing() && form.ModalResult() == mrNone;
+    });
+    backend_.AfterAction();
+    view.SetPressed(nullptr);
+    return !focused;
+  }
   if (auto* edit = dynamic_cast<TEdit*>(control)) {
     const int caret = CaretAt(*widget, pos);
     backend_.Deliver([&] {
@@ -171,23 +221,16 @@ bool TEventRouter::MousePress(TFormView& view, QWidget& receiver, QMouseEvent& e
     if (index >= 0) backend_.Deliver([&] { pages->SelectPageByPerson(pages->Pages(index)); });
     view.SetPressed(nullptr);
   } else if (auto* tree = dynamic_cast<TTreeView*>(control)) {
-    bool onButton = false;
-    auto* node = static_cast<TTreeNode*>(TreeNodeAt(*widget, pos, onButton));
-    backend_.Deliver([&] {
-      if (node != nullptr && onButton) {
-        node->SetExpanded(!node->Expanded());
-      } else if (node != nullptr) {
-        TRect r = tree->DisplayRect(node, true);
-        tree->MouseDownByPerson(mbLeft, {}, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
-      } else {
-        tree->ClickByPerson();
-      }
-    });
+    int x = 0, y = 0;
+    TreePointAt(*widget, pos, x, y);
+    TShiftState shift;
+    if (event.type() == QEvent::MouseButtonDblClick) shift.Include(ssDouble);
+    backend_.Deliver([&] { tree->MouseDownByPerson(mbLeft, shift, x, y); });
     view.SetPressed(nullptr);
   } else if (auto* grid = dynamic_cast<TDBGrid*>(control)) {
     const int row = GridRowAt(*widget, pos);
     backend_.Deliver([&] {
-      if (row > 0) grid->SelectRowByPerson(row);
+      if (row > 0 && row <= grid->RowCount()) grid->SelectRowByPerson(row);
       else grid->ClickByPerson();
     });
     view.SetPressed(nullptr);
@@ -200,14 +243,22 @@ bool TEventRouter::MouseRelease(TFormView& view, QWidget& receiver, QMouseEvent&
   TControl* control = view.ControlAt(&receiver);
   TControl* pressed = view.Pressed();
   view.SetPressed(nullptr);
+  if (control != nullptr && event.button() == Qt::LeftButton) {
+    QWidget* widget = view.WidgetOf(control);
+    if (LeftToQt(receiver, *widget, *control) || dynamic_cast<TDateTimePicker*>(control) != nullptr ||
+        dynamic_cast<TDBLookupComboBox*>(control) != nullptr)
+      return false;
+  }
   if (control == nullptr || control != pressed || event.button() != Qt::LeftButton) return true;
-  if (dynamic_cast<TDateTimePicker*>(control) != nullptr) return false;
   QWidget* widget = view.WidgetOf(control);
-  const QPoint pos = widget->mapFrom(&receiver, event.position().toPoint());
+  const QPoint pos = widget->mapFromGlobal(event.globalPosition().toPoint());
   if (!widget->rect().contains(pos)) return true;  // released elsewhere: no click
   if (auto* group = dynamic_cast<TRadioGroup*>(control)) {
     const int index = RadioIndexAt(*widget, pos);
     if (index >= 0) backend_.Deliver([&] { group->ChooseByPerson(index); });
+  } else if (auto* navigator = dynamic_cast<TDBNavigator*>(control)) {
+    const int button = NavigatorButtonAt(*widget, pos);
+    if (button >= 0) backend_.Deliver([&] { navigator->ClickButtonByPerson(static_cast<TNavigateBtn>(button)); });
   } else {
     backend_.Deliver([&] { control->ClickByPerson(); });
   }

@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #include "platform/ui/application.h"
+#include "platform/ui/data_controls.h"
+#include "platform/ui/standard_controls.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/ui/qt/qt_widgets.h"
 
@@ -193,6 +195,7 @@ void TFormView::Changed(TComponent& component, TChange what) {
 void TFormView::Destroying(TComponent& component) {
   adopted_.erase(std::remove(adopted_.begin(), adopted_.end(), &component), adopted_.end());
   if (pressed_ == &component) pressed_ = nullptr;
+  if (focused_ == &component) focused_ = nullptr;
   if (&component == &form_) {
     backend_.ViewDestroyed(form_);  // deletes this view
     return;
@@ -255,10 +258,19 @@ void TFormView::SyncGeometry() {
 void TFormView::SyncFocus() {
   TControl* focused = form_.ActiveControl();
   QWidget* widget = focused != nullptr ? WidgetOf(focused) : nullptr;
+  // The focused control draws its focus ring: Qt shows rings only once the
+  // keyboard has moved the focus, and here the model always moves it.
+  window_->setAttribute(Qt::WA_KeyboardFocusChange, true);
   if (widget != nullptr) {
     widget->setFocus(Qt::OtherFocusReason);
   } else if (window_->focusWidget() != nullptr) {
     window_->focusWidget()->clearFocus();
+  }
+  if (focused != focused_) {
+    TControl* previous = focused_;
+    focused_ = focused;
+    if (previous != nullptr) Refresh(*previous, chFocus);
+    if (focused != nullptr) Refresh(*focused, chFocus);
   }
 }
 
@@ -298,7 +310,10 @@ void TFormView::SyncChildren(TWinControl& container) {
 
 QWidget* TFormView::CreateWidget(TControl& control, QWidget* parent) {
   Adopt(control);
-  QWidget* widget = MakeWidget(control, parent);
+  QWidget* widget = MakeWidget(control, parent, [this](const std::function<void()>& action) {
+    backend_.Deliver(action);
+    backend_.AfterAction();
+  });
   widget->setFocusPolicy(Qt::NoFocus);
   widget->setContextMenuPolicy(Qt::PreventContextMenu);
   for (QWidget* inner : widget->findChildren<QWidget*>()) inner->setFocusPolicy(Qt::NoFocus);
@@ -308,18 +323,37 @@ QWidget* TFormView::CreateWidget(TControl& control, QWidget* parent) {
   return widget;
 }
 
+// A hint shows when the control or one of its parents (the form too) asks
+// for hints, as a parent's ShowHint is inherited.
+static bool HintShown(const TControl& control) {
+  for (const TControl* c = &control; c != nullptr; c = c->Parent())
+    if (c->ShowHint()) return true;
+  return false;
+}
+
 void TFormView::Refresh(TControl& control, TChange what) {
   QWidget* widget = WidgetOf(&control);
   if (widget == nullptr) return;
   SyncGuard guard(*this);
-  if (what == chFocus) return;
-  // A size of 0 leaves the widget its natural size (labels, edits).
+  if (what == chFocus) {
+    // A grid shows its selection only while focused (unless told always).
+    if (dynamic_cast<TDBGrid*>(&control) != nullptr) RefreshWidget(control, *widget, what, {});
+    return;
+  }
+  // A size of 0 leaves the widget its natural size (labels, edits). A
+  // label is never smaller than its text in the window's font, so the
+  // accelerator underline and the descenders show whatever face the font
+  // resolves to.
   const QSize hint = widget->sizeHint();
-  const int width = control.Width() > 0 ? control.Width() : hint.width();
-  const int height = control.Height() > 0 ? control.Height() : hint.height();
+  int width = control.Width() > 0 ? control.Width() : hint.width();
+  int height = control.Height() > 0 ? control.Height() : hint.height();
+  if (dynamic_cast<TLabel*>(&control) != nullptr) {
+    width = std::max(width, hint.width());
+    height = std::max(height, hint.height());
+  }
   widget->setGeometry(control.Left(), control.Top(), width, height);
   widget->setEnabled(control.Enabled());
-  widget->setToolTip(control.ShowHint() ? Q(control.Hint()) : QString());
+  widget->setToolTip(HintShown(control) ? Q(control.Hint()) : QString());
   RefreshWidget(control, *widget, what, [this](char32_t ch) { return PasswordStyle(ch); });
   widget->setVisible(control.Visible());
 }

@@ -106,6 +106,8 @@ class TFormView : public TComponentPeer {
   std::vector<TComponent*> adopted_;
   std::unordered_map<char32_t, QStyle*> password_styles_;
   TControl* pressed_ = nullptr;
+  // The control whose widget was last given the focus.
+  TControl* focused_ = nullptr;
   int syncing_ = 0;
 };
 

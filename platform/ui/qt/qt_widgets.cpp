@@ -12,15 +12,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
-#include <QTableWidget>
+#include <QSignalBlocker>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <algorithm>
 
 #include "platform/ui/data_controls.h"
 #include "platform/ui/date_picker.h"
 #include "platform/ui/pages.h"
 #include "platform/ui/standard_controls.h"
+#include "platform/ui/qt/qt_data_widgets.h"
+#include "platform/ui/qt/qt_grid.h"
+#include "platform/ui/qt/qt_tree.h"
 #include "platform/ui/tree_view.h"
 
 namespace qv::qt_detail {
@@ -29,16 +31,13 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// Rows shown by a grid at most: the widget mirrors the dataset on every
-// cursor move, so it stays cheap on large tables.
-constexpr int kGridRowLimit = 1000;
-
 // A panel: a frame with the bevel of the model and its caption drawn in
 // the middle (behind the child controls).
 class PanelWidget : public QFrame {
  public:
   explicit PanelWidget(QWidget* parent) : QFrame(parent) {}
   QString caption;
+  QColor textColor;
   Qt::Alignment alignment = Qt::AlignCenter;
 
  protected:
@@ -46,29 +45,37 @@ class PanelWidget : public QFrame {
     QFrame::paintEvent(event);
     if (caption.isEmpty()) return;
     QPainter painter(this);
+    if (textColor.isValid()) painter.setPen(textColor);
     painter.drawText(contentsRect().adjusted(4, 0, -4, 0), static_cast<int>(alignment | Qt::AlignVCenter), caption);
   }
 };
 
-// A page control: the tab strip and, below it, the body in which the tab
-// sheets lie. Which sheet shows is the model's choice (sheet visibility).
+// A page control: the tab strip at the model's tab height and, below it,
+// the framed body. The tab sheets are children of this widget placed at the
+// model's coordinates, which lie below the strip; which sheet shows is the
+// model's choice (sheet visibility).
 class PageControlWidget : public QWidget {
  public:
   explicit PageControlWidget(QWidget* parent) : QWidget(parent) {
     tabs = new QTabBar(this);
-    tabs->setDrawBase(true);
+    tabs->setDrawBase(false);
+    tabs->setExpanding(false);
+    tabs->setUsesScrollButtons(true);
     body = new QFrame(this);
-    body->setFrameShape(QFrame::StyledPanel);
+    body->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    body->lower();
   }
   QTabBar* tabs;
   QFrame* body;
+  int tabHeight = 20;
 
- protected:
-  void resizeEvent(QResizeEvent*) override {
-    const int tabHeight = tabs->sizeHint().height();
+  void Place() {
     tabs->setGeometry(0, 0, width(), tabHeight);
     body->setGeometry(0, tabHeight, width(), std::max(0, height() - tabHeight));
   }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override { Place(); }
 };
 
 // A radio group: a captioned box with one radio button per item, laid out
@@ -150,51 +157,6 @@ class PasswordCharStyle : public QProxyStyle {
 
 QFrame::Shadow ShadowOf(TBevelCut cut) { return cut == bvLowered ? QFrame::Sunken : QFrame::Raised; }
 
-QDate ToQDate(TDateTime date) {
-  int year = 0, month = 0, day = 0;
-  DecodeDate(date, year, month, day);
-  return QDate(year, month, day);
-}
-
-void AddTreeNodes(QTreeWidgetItem* parentItem, QTreeWidget& tree, TTreeNode* node, TTreeNode* selected) {
-  for (; node != nullptr; node = node->GetNextSibling()) {
-    auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(&tree);
-    item->setText(0, Q(node->Text()));
-    item->setData(0, Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
-    if (node->HasChildren()) AddTreeNodes(item, tree, node->GetFirstChild(), selected);
-    item->setExpanded(node->Expanded());
-    if (node == selected) item->setSelected(true);
-  }
-}
-
-void RefreshTree(TTreeView& view, QTreeWidget& tree) {
-  tree.clear();
-  AddTreeNodes(nullptr, tree, view.Items().GetFirstNode(), view.Selected());
-}
-
-void RefreshGrid(TDBGrid& grid, QTableWidget& table) {
-  std::vector<int> shown;
-  for (int c = 0; c < grid.ColumnCount(); ++c)
-    if (grid.Columns(c).Visible) shown.push_back(c);
-  const int rows = std::min(grid.RowCount(), kGridRowLimit);
-  table.setColumnCount(static_cast<int>(shown.size()));
-  table.setRowCount(rows);
-  QStringList titles;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    TColumn& column = grid.Columns(shown[i]);
-    titles << Q(column.Title.Caption.empty() ? column.FieldName : column.Title.Caption);
-    table.setColumnWidth(static_cast<int>(i), column.Width);
-  }
-  table.setHorizontalHeaderLabels(titles);
-  table.horizontalHeader()->setVisible(grid.Options().Contains(dgTitles));
-  for (int r = 0; r < rows; ++r)
-    for (std::size_t i = 0; i < shown.size(); ++i)
-      table.setItem(r, static_cast<int>(i), new QTableWidgetItem(Q(grid.CellText(r + 1, shown[i]))));
-  const int selected = grid.SelectedRow();
-  if (selected >= 1 && selected <= rows) table.selectRow(selected - 1);
-  else table.clearSelection();
-}
-
 }  // namespace
 
 QString AcceleratorHtml(const std::string& caption) {
@@ -217,26 +179,27 @@ QString AcceleratorHtml(const std::string& caption) {
   return html;
 }
 
-QWidget* MakeWidget(TControl& control, QWidget* parent) {
+QColor ToQColor(TColor color, const QPalette& palette) {
+  switch (color) {
+    case clBtnFace: return palette.color(QPalette::Button);
+    case clWindow: return palette.color(QPalette::Base);
+    case clWindowText: return palette.color(QPalette::Text);
+    case clActiveCaption: return palette.color(QPalette::Highlight);
+    case clCaptionText: return palette.color(QPalette::HighlightedText);
+    default: break;
+  }
+  if (color < 0) return palette.color(QPalette::Window);
+  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+QWidget* MakeWidget(TControl& control, QWidget* parent, const Deliverer& deliver) {
   if (dynamic_cast<TPageControl*>(&control)) return new PageControlWidget(parent);
   if (dynamic_cast<TTabSheet*>(&control)) return new QWidget(parent);
-  if (dynamic_cast<TTreeView*>(&control)) {
-    auto* tree = new QTreeWidget(parent);
-    tree->setHeaderHidden(true);
-    return tree;
-  }
-  if (dynamic_cast<TDBGrid*>(&control)) {
-    auto* table = new QTableWidget(parent);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->verticalHeader()->setDefaultSectionSize(18);
-    return table;
-  }
-  if (dynamic_cast<TDateTimePicker*>(&control)) {
-    auto* edit = new QDateEdit(parent);
-    edit->setDisplayFormat("dd/MM/yyyy");
-    return edit;
-  }
+  if (auto* tree = dynamic_cast<TTreeView*>(&control)) return new TreeWidget(*tree, parent);
+  if (auto* grid = dynamic_cast<TDBGrid*>(&control)) return new GridView(*grid, parent);
+  if (auto* picker = dynamic_cast<TDateTimePicker*>(&control)) return new DatePickerWidget(*picker, parent, deliver);
+  if (auto* lookup = dynamic_cast<TDBLookupComboBox*>(&control)) return new LookupWidget(*lookup, parent, deliver);
+  if (auto* navigator = dynamic_cast<TDBNavigator*>(&control)) return new NavigatorWidget(*navigator, parent);
   if (dynamic_cast<TRadioGroup*>(&control)) return new RadioGroupWidget(parent);
   if (dynamic_cast<TCheckBox*>(&control)) return new QCheckBox(parent);
   if (dynamic_cast<TButton*>(&control)) {
@@ -266,16 +229,14 @@ QWidget* MakeWidget(TControl& control, QWidget* parent) {
   return new PlaceholderWidget(parent);
 }
 
-QWidget* ChildArea(QWidget& widget) {
-  if (auto* pages = dynamic_cast<PageControlWidget*>(&widget)) return pages->body;
-  return &widget;
-}
+QWidget* ChildArea(QWidget& widget) { return &widget; }
 
 void RefreshChildArea(TWinControl& container, QWidget& widget) {
   auto* control = dynamic_cast<TPageControl*>(&container);
   auto* pages = dynamic_cast<PageControlWidget*>(&widget);
   if (control == nullptr || pages == nullptr) return;
   QTabBar& tabs = *pages->tabs;
+  const QSignalBlocker block(&tabs);
   while (tabs.count() > control->PageCount()) tabs.removeTab(tabs.count() - 1);
   while (tabs.count() < control->PageCount()) tabs.addTab(QString());
   for (int i = 0; i < control->PageCount(); ++i) {
@@ -285,6 +246,11 @@ void RefreshChildArea(TWinControl& container, QWidget& widget) {
     tabs.setTabEnabled(i, sheet->Enabled());
   }
   tabs.setCurrentIndex(control->ActivePageIndex());
+  if (pages->tabHeight != control->TabHeight()) {
+    pages->tabHeight = control->TabHeight();
+    pages->Place();
+  }
+  tabs.raise();
 }
 
 void RefreshWidget(TControl& control, QWidget& widget, TChange what,
@@ -292,25 +258,31 @@ void RefreshWidget(TControl& control, QWidget& widget, TChange what,
   if (auto* sheet = dynamic_cast<TTabSheet*>(&control)) {
     // The tab's caption and visibility belong to the page control's strip.
     if (TPageControl* pages = sheet->PageControl())
-      if (QWidget* strip = widget.parentWidget() ? widget.parentWidget()->parentWidget() : nullptr)
-        RefreshChildArea(*pages, *strip);
+      if (QWidget* strip = widget.parentWidget()) RefreshChildArea(*pages, *strip);
     return;
   }
   if (auto* pages = dynamic_cast<TPageControl*>(&control)) {
     RefreshChildArea(*pages, widget);
     return;
   }
-  if (auto* view = dynamic_cast<TTreeView*>(&control)) {
-    if (what == chNodes || what == chAppearance || what == chSelection)
-      RefreshTree(*view, static_cast<QTreeWidget&>(widget));
+  if (dynamic_cast<TTreeView*>(&control)) {
+    static_cast<TreeWidget&>(widget).Refresh(what);
     return;
   }
-  if (auto* grid = dynamic_cast<TDBGrid*>(&control)) {
-    if (widget.isVisible() || what == chAppearance) RefreshGrid(*grid, static_cast<QTableWidget&>(widget));
+  if (dynamic_cast<TDBGrid*>(&control)) {
+    static_cast<GridView&>(widget).Refresh(what);
     return;
   }
-  if (auto* picker = dynamic_cast<TDateTimePicker*>(&control)) {
-    static_cast<QDateEdit&>(widget).setDate(ToQDate(picker->Date()));
+  if (dynamic_cast<TDateTimePicker*>(&control)) {
+    static_cast<DatePickerWidget&>(widget).Refresh();
+    return;
+  }
+  if (dynamic_cast<TDBLookupComboBox*>(&control)) {
+    static_cast<LookupWidget&>(widget).Refresh();
+    return;
+  }
+  if (dynamic_cast<TDBNavigator*>(&control)) {
+    static_cast<NavigatorWidget&>(widget).Refresh();
     return;
   }
   if (auto* group = dynamic_cast<TRadioGroup*>(&control)) {
@@ -393,6 +365,14 @@ void RefreshWidget(TControl& control, QWidget& widget, TChange what,
     frame.setFrameShadow(ShadowOf(outer ? panel->BevelOuter() : panel->BevelInner()));
     frame.setLineWidth(panel->BevelWidth() * ((outer && inner) ? 2 : 1));
     frame.caption = Q(StripHotkey(panel->Caption()));
+    const bool coloured = panel->Color() != clBtnFace;
+    frame.setAutoFillBackground(coloured);
+    if (coloured) {
+      QPalette colours = frame.palette();
+      colours.setColor(QPalette::Window, ToQColor(panel->Color(), colours));
+      frame.setPalette(colours);
+    }
+    frame.textColor = panel->Color() == clActiveCaption ? ToQColor(clCaptionText, frame.palette()) : QColor();
     frame.alignment = panel->Alignment() == taLeftJustify    ? Qt::AlignLeft
                       : panel->Alignment() == taRightJustify ? Qt::AlignRight
                                                              : Qt::AlignHCenter;
@@ -427,22 +407,22 @@ int CaretAt(QWidget& widget, QPoint pos) {
 }
 
 int GridRowAt(QWidget& widget, QPoint pos) {
-  auto* table = qobject_cast<QTableWidget*>(&widget);
-  if (table == nullptr) return 0;
-  const int row = table->rowAt(table->viewport()->mapFrom(table, pos).y());
-  return row < 0 ? 0 : row + 1;
+  auto* grid = dynamic_cast<GridView*>(&widget);
+  return grid == nullptr ? 0 : grid->RowAt(pos);
 }
 
-void* TreeNodeAt(QWidget& widget, QPoint pos, bool& onButton) {
-  onButton = false;
-  auto* tree = qobject_cast<QTreeWidget*>(&widget);
-  if (tree == nullptr) return nullptr;
-  const QPoint inViewport = tree->viewport()->mapFrom(tree, pos);
-  QTreeWidgetItem* item = tree->itemAt(inViewport);
-  if (item == nullptr) return nullptr;
-  const QRect rect = tree->visualItemRect(item);
-  onButton = item->childCount() > 0 && inViewport.x() < rect.left();
-  return reinterpret_cast<void*>(item->data(0, Qt::UserRole).value<quintptr>());
+bool TreePointAt(QWidget& widget, QPoint pos, int& x, int& y) {
+  auto* tree = dynamic_cast<TreeWidget*>(&widget);
+  if (tree == nullptr) return false;
+  const QPoint at = tree->ModelPoint(pos);
+  x = at.x();
+  y = at.y();
+  return true;
+}
+
+int NavigatorButtonAt(QWidget& widget, QPoint pos) {
+  auto* navigator = dynamic_cast<NavigatorWidget*>(&widget);
+  return navigator == nullptr ? -1 : navigator->ButtonAt(pos);
 }
 
 }  // namespace qv::qt_detail

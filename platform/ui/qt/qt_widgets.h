@@ -2,11 +2,13 @@
 // the event router asks them (which radio item, tab, tree node or grid row
 // lies under the mouse). Internal to the Qt backend.
 //
-// Kinds without a widget of their own (lookup lists, navigators, kinds
-// added later) are shown as a plain framed box, so new kinds can be added
-// without touching the forms that use them.
+// Kinds without a widget of their own (kinds added later) are shown as a
+// plain framed box, so new kinds can be added without touching the forms
+// that use them.
 #pragma once
 
+#include <QColor>
+#include <QPalette>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
@@ -17,11 +19,17 @@ class QStyle;
 
 namespace qv::qt_detail {
 
-// The widget for `control`, as a child of `parent`.
-QWidget* MakeWidget(TControl& control, QWidget* parent);
+// Runs a person's action that Qt reported through a widget's signal (a
+// lookup item or a date picked in Qt's own pop-up) in the model.
+using Deliverer = std::function<void(const std::function<void()>&)>;
 
-// The widget area that holds the child controls of a container's widget
-// (the body of a page control, the widget itself otherwise).
+// The widget for `control`, as a child of `parent`.
+QWidget* MakeWidget(TControl& control, QWidget* parent, const Deliverer& deliver);
+
+// A model colour in Qt; system colours from `palette`.
+QColor ToQColor(TColor color, const QPalette& palette);
+
+// The widget area that holds the child controls of a container's widget.
 QWidget* ChildArea(QWidget& widget);
 // After the children of `container` changed: tabs of a page control.
 void RefreshChildArea(TWinControl& container, QWidget& widget);
@@ -47,10 +55,12 @@ int RadioIndexAt(QWidget& widget, QPoint pos);
 int TabIndexAt(QWidget& widget, QPoint pos);
 // the caret position in an edit box (-1 when not an edit),
 int CaretAt(QWidget& widget, QPoint pos);
-// the 1-based grid row (0 for none).
+// the 1-based grid row (0 for none),
 int GridRowAt(QWidget& widget, QPoint pos);
-// For a tree: the node under `pos` (nullptr for none) and whether the
-// press hit its expand button.
-void* TreeNodeAt(QWidget& widget, QPoint pos, bool& onButton);
+// the navigator button (a TNavigateBtn, -1 for none),
+int NavigatorButtonAt(QWidget& widget, QPoint pos);
+// for a tree, the point in the model's tree coordinates that its hit test
+// answers as Qt drew the press (false when `widget` is no tree).
+bool TreePointAt(QWidget& widget, QPoint pos, int& x, int& y);
 
 }  // namespace qv::qt_detail

@@ -29,7 +29,12 @@ QtBackendFixture::QtBackendFixture() {
       SeenMessage seen{shown.Text, box->icon(), {}};
       for (QAbstractButton* button : box->buttons()) seen.Buttons << button->text();
       seen_.push_back(seen);
-      qt_person::AnswerMessage(*box, "OK");
+      QString answer = "OK";
+      if (!answers_.empty()) {
+        answer = answers_.front();
+        answers_.erase(answers_.begin());
+      }
+      EXPECT_TRUE(qt_person::AnswerMessage(*box, answer)) << answer.toStdString();
       return;
     }
     if (shown.WindowKind != TQtShownWindow::Form) return;

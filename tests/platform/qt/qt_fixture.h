@@ -29,7 +29,8 @@ struct SeenMessage {
 };
 
 // Installs a TQtBackend. Forms are driven by the handler registered for
-// their name with WhenShown; message boxes are recorded and answered "OK".
+// their name with WhenShown; message boxes are recorded and answered with
+// the button queued by AnswerNext, else "OK".
 class QtBackendFixture {
  public:
   QtBackendFixture();
@@ -40,11 +41,14 @@ class QtBackendFixture {
   // any script given for that form before.
   void WhenShown(const std::string& formName, std::function<void(QWidget& window, TForm& form)> script);
   const std::vector<SeenMessage>& Seen() const { return seen_; }
+  // The next message box is answered with the button showing `buttonText`.
+  void AnswerNext(const QString& buttonText) { answers_.push_back(buttonText); }
 
  private:
   std::unique_ptr<TQtBackend> backend_;
   std::map<std::string, std::function<void(QWidget&, TForm&)>> scripts_;
   std::vector<SeenMessage> seen_;
+  std::vector<QString> answers_;
 };
 
 }  // namespace qv::test

@@ -203,6 +203,61 @@ TEST_P(DataControlsTest, NavigatorMovesAndDeletesAfterConfirmation) {
   EXPECT_FALSE(nav.ButtonEnabled(nbDelete));
 }
 
+TEST_P(DataControlsTest, LookupListTakesUpDownAndTypingAsThePersonsChoice) {
+  int closed = 0;
+  profile->OnCloseUp = [&](TObject&) { ++closed; };
+  THeadlessBackend ui;
+  ui.WhenShown("Data")
+      .ChooseLookupText("DBLookupComboBox1", "Vendas")  // the current choice: written again
+      .Press(VK_DOWN)
+      .Run([&](TForm&) { EXPECT_EQ(users.FieldByName("PROFILE_ID").AsInteger(), 2); })
+      .Press(VK_DOWN)  // already the last item
+      .Press(VK_UP)
+      .Run([&](TForm&) { EXPECT_EQ(users.FieldByName("PROFILE").AsString(), "Vendas"); })
+      .Type("ge")
+      .Run([&](TForm&) { EXPECT_EQ(profile->SelectedText(), "Gerentes"); })
+      .Type("x")  // matches nothing: the choice stays
+      .CloseBox();
+  form.ShowModal();
+  EXPECT_EQ(users.FieldByName("PROFILE_ID").AsInteger(), 2);
+  EXPECT_EQ(closed, 4);
+}
+
+TEST_P(DataControlsTest, ScriptsChooseRowsAndNavigatorButtonsTheNavigatorAsksInPortuguese) {
+  auto* nav = new TDBNavigator(&form);
+  nav->SetName("DBNavigator1");
+  nav->SetParent(&form);
+  nav->SetDataSource(&dsUsers);
+  THeadlessBackend ui;
+  ui.AnswerMessages(mrNo);
+  ui.WhenShown("Data")
+      .ChooseRow("DBGridUsers", 2)
+      .Run([&](TForm&) { EXPECT_EQ(name->Text(), "bruno"); })
+      .PressNavigator("DBNavigator1", nbLast)
+      .PressNavigator("DBNavigator1", nbDelete)
+      .Run([&](TForm&) { EXPECT_EQ(users.RecordCount(), 3); })
+      .PressNavigator("DBNavigator1", nbNext);  // on the last row: refused
+  EXPECT_THROW(form.ShowModal(), EScriptError);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0].Text, "Eliminar o registro?");
+  EXPECT_EQ(name->Text(), "carla");
+}
+
+TEST_P(DataControlsTest, ARadioChoiceOnARowThatCannotBeEditedIsRefused) {
+  TQuery readOnly;
+  readOnly.SetDatabaseName(Alias());
+  readOnly.SetSQL("SELECT USER_ID, HIDE_MENU FROM USERS ORDER BY USER_ID");
+  readOnly.Open();
+  TDataSource source(&readOnly);
+  hide->SetDataSource(&source);
+  THeadlessBackend ui;
+  // Through the plain radio group's interface, as a backend reaches it.
+  ui.WhenShown("Data").Choose("rgpHIDE", 1).CloseBox();
+  form.ShowModal();
+  EXPECT_EQ(hide->ItemIndex(), 0);
+  EXPECT_EQ(readOnly.FieldByName("HIDE_MENU").AsInteger(), 1);
+}
+
 QV_INSTANTIATE_ENGINES(DataControlsTest);
 
 }  // namespace

@@ -106,6 +106,27 @@ TEST(PageControl, AltLetterOfATabChoosesThatPage) {
   EXPECT_EQ(form.Log.front(), "change");
 }
 
+TEST(PageControl, SheetsFillTheAreaBelowTheTabStripNestedToo) {
+  PagedForm form;
+  form.Pages->SetBounds(0, 0, 300, 200);
+  const int frame = TPageControl::kPageFrame, tabs = form.Pages->TabHeight();
+  EXPECT_EQ(form.List->Top(), tabs + frame);
+  EXPECT_EQ(form.List->Left(), frame);
+  EXPECT_EQ(form.List->Height(), 200 - tabs - 2 * frame);
+  form.Pages->SetActivePage(form.Data);
+  EXPECT_EQ(form.Data->Height(), 200 - tabs - 2 * frame);
+  auto* inner = new TPageControl(&form);
+  inner->SetParent(form.Data);
+  inner->SetAlign(alClient);
+  auto* sheet = new TTabSheet(&form);
+  sheet->SetPageControl(inner);
+  EXPECT_EQ(sheet->Top(), tabs + frame);
+  EXPECT_EQ(sheet->Height(), form.Data->Height() - tabs - 2 * frame);
+  form.Pages->SetTabHeight(30);
+  EXPECT_EQ(form.Data->Top(), 30 + frame);
+  EXPECT_EQ(sheet->Height(), form.Data->Height() - tabs - 2 * frame);
+}
+
 struct TreeFixture : ::testing::Test {
   TForm form{nullptr};
   TTreeView* tree = new TTreeView(&form);
@@ -122,6 +143,29 @@ struct TreeFixture : ::testing::Test {
     edit = tree->Items().AddChildObject(root, "Editar", std::string("mnuEdit"));
   }
 };
+
+// Records what the tree tells its backend.
+struct TreePeer : TComponentPeer {
+  std::vector<std::pair<TChange, TTreeNode*>> seen;
+  void Changed(TComponent& component, TChange what) override {
+    seen.emplace_back(what, static_cast<TTreeView&>(component).ChangedNode());
+  }
+};
+
+TEST_F(TreeFixture, AChangedNodeIsReportedAloneAddedNodesRedrawTheTree) {
+  TreePeer peer;
+  tree->SetPeer(&peer);
+  open->SetImageIndex(2);
+  open->SetImageIndex(2);  // no change, no report
+  edit->SetText("Editar tudo");
+  tree->Items().AddChild(edit, "Copiar");
+  tree->SetPeer(nullptr);
+  ASSERT_EQ(peer.seen.size(), 3u);
+  EXPECT_EQ(peer.seen[0], std::make_pair(chNode, open));
+  EXPECT_EQ(peer.seen[1], std::make_pair(chNode, edit));
+  EXPECT_EQ(peer.seen[2].first, chNodes);
+  EXPECT_EQ(tree->ChangedNode(), nullptr);
+}
 
 TEST_F(TreeFixture, NodesAreCountedAndIndexedInTreeOrder) {
   ASSERT_EQ(tree->Items().Count(), 4);

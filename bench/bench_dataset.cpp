@@ -25,6 +25,7 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "platform/db/database.h"
 #include "platform/db/query.h"
 #include "platform/db/session.h"
@@ -34,15 +35,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-int Rows() {
-  const char* n = std::getenv("QV_BENCH_ROWS");
-  return n ? std::atoi(n) : 1000000;
-}
-
-std::size_t HeapInUse() {
-  struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
+using qv::bench::HeapInUse;
+using qv::bench::Rows;
 
 const char* kAuditSelect =
     "SELECT APP_KEY , USER_ID ,\nPROG_ID ,\nSTART_SESSION ,\nEND_SESSION ,\nCOMPUTER_NAME\nFROM AUDIT";

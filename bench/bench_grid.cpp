@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_util.h"
 #include "platform/db/database.h"
 #include "platform/db/query.h"
 #include "platform/db/session.h"
@@ -38,15 +39,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-int Rows() {
-  const char* n = std::getenv("QV_BENCH_ROWS");
-  return n ? std::atoi(n) : 1000000;
-}
-
-std::size_t HeapInUse() {
-  struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-}
+using qv::bench::HeapInUse;
+using qv::bench::Rows;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

@@ -308,6 +308,8 @@ void TDBLookupComboBox::DoKeyPress(char32_t ch) {
 
 TDBGrid::TDBGrid(TComponent* owner) : TControl(owner) { SetTabStop(true); }
 
+TDBGrid::~TDBGrid() { SetParent(nullptr); }
+
 TColumn& TDBGrid::Columns(int index) {
   if (index < 0 || index >= ColumnCount())
     throw ERangeError("Grid column index out of bounds (" + std::to_string(index) + ")");

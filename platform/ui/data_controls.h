@@ -213,6 +213,9 @@ using TGridOptions = TSet<TGridOption>;
 class TDBGrid : public TControl, public TDataBinding {
  public:
   explicit TDBGrid(TComponent* owner);
+  // Leaves its parent while still whole: a backend told of the change may
+  // still read the columns.
+  ~TDBGrid() override;
 
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   // Raises ERangeError outside 0..ColumnCount-1.

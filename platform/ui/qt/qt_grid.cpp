@@ -3,7 +3,11 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QCoreApplication>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "platform/ui/qt/qt_widgets.h"
 
@@ -21,7 +25,8 @@ constexpr int kIndicatorWidth = 12;
 // while inserting).
 class IndicatorHeader : public QHeaderView {
  public:
-  IndicatorHeader(TDBGrid& grid, QWidget* parent) : QHeaderView(Qt::Vertical, parent), grid_(grid) {}
+  IndicatorHeader(TDBGrid& grid, GridModel& model, QWidget* parent)
+      : QHeaderView(Qt::Vertical, parent), grid_(grid), model_(model) {}
 
  protected:
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
@@ -29,7 +34,7 @@ class IndicatorHeader : public QHeaderView {
     painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
     painter->restore();
-    if (logicalIndex + 1 != grid_.SelectedRow()) return;
+    if (model_.Offset() + logicalIndex + 1 != grid_.SelectedRow()) return;
     painter->save();
     painter->setPen(palette().color(QPalette::ButtonText));
     const QPoint c = rect.center();
@@ -48,15 +53,38 @@ class IndicatorHeader : public QHeaderView {
 
  private:
   TDBGrid& grid_;
+  GridModel& model_;
 };
 
 }  // namespace
+
+// The table of the rows on screen. The wheel turns the grid's own scroll
+// bar; titles and widths set through the grid's columns reach the table
+// when it next paints, also when the code changed them without telling.
+class GridTable : public QTableView {
+ public:
+  explicit GridTable(GridView& owner) : QTableView(&owner), owner_(owner) {}
+
+ protected:
+  bool viewportEvent(QEvent* event) override {
+    if (event->type() == QEvent::Paint) owner_.SyncColumns();
+    return QTableView::viewportEvent(event);
+  }
+  void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(owner_.bar_, event); }
+  void resizeEvent(QResizeEvent* event) override {
+    QTableView::resizeEvent(event);
+    owner_.SyncWindow();
+  }
+
+ private:
+  GridView& owner_;
+};
 
 // ---- GridModel ----
 
 GridModel::GridModel(TDBGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {
   shown_ = ShownColumns();
-  rows_ = grid_.RowCount();
+  total_ = grid_.RowCount();
 }
 
 std::vector<int> GridModel::ShownColumns() const {
@@ -66,11 +94,15 @@ std::vector<int> GridModel::ShownColumns() const {
   return shown;
 }
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int GridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : std::clamp(total_ - offset_, 0, window_);
+}
 
 int GridModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(shown_.size());
 }
+
+int GridModel::ClampOffset(int offset) const { return std::clamp(offset, 0, std::max(0, total_ - window_)); }
 
 const std::vector<std::string>& GridModel::Row(int row) const {
   auto it = cache_.find(row);
@@ -87,10 +119,10 @@ const std::vector<std::string>& GridModel::Row(int row) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_) return {};
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
   const std::size_t column = static_cast<std::size_t>(index.column());
   if (column >= shown_.size()) return {};
-  const std::vector<std::string>& texts = Row(index.row());
+  const std::vector<std::string>& texts = Row(offset_ + index.row());
   const std::size_t model_column = static_cast<std::size_t>(shown_[column]);
   return model_column < texts.size() ? QString::fromStdString(texts[model_column]) : QString();
 }
@@ -102,69 +134,123 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 }
 
 void GridModel::Sync() {
-  const int rows = grid_.RowCount();
+  const int total = grid_.RowCount();
   std::vector<int> shown = ShownColumns();
   cache_.clear();
-  if (rows != rows_ || shown != shown_) {
+  if (total != total_ || shown != shown_) {
     beginResetModel();
-    rows_ = rows;
+    total_ = total;
     shown_ = std::move(shown);
+    offset_ = ClampOffset(offset_);
     endResetModel();
     return;
   }
-  if (rows_ > 0 && !shown_.empty()) emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
+  if (rowCount() > 0 && !shown_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   if (!shown_.empty()) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+void GridModel::SetOffset(int offset) {
+  offset = ClampOffset(offset);
+  if (offset == offset_) return;
+  offset_ = offset;
+  if (rowCount() > 0 && !shown_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+  if (rowCount() > 0) emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+}
+
+void GridModel::SetWindow(int rows) {
+  rows = std::max(rows, 1);
+  if (rows == window_) return;
+  beginResetModel();
+  window_ = rows;
+  offset_ = ClampOffset(offset_);
+  endResetModel();
 }
 
 // ---- GridView ----
 
-GridView::GridView(TDBGrid& grid, QWidget* parent) : QTableView(parent), grid_(grid) {
-  setVerticalHeader(new IndicatorHeader(grid_, this));
+GridView::GridView(TDBGrid& grid, QWidget* parent) : QWidget(parent), grid_(grid) {
   model_ = new GridModel(grid_, this);
-  setModel(model_);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setWordWrap(false);
-  setCornerButtonEnabled(false);
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setDefaultSectionSize(kRowHeight);
-  verticalHeader()->setMinimumSectionSize(kRowHeight);
-  verticalHeader()->setFixedWidth(kIndicatorWidth);
-  horizontalHeader()->setSectionsClickable(false);
-  horizontalHeader()->setHighlightSections(false);
-  horizontalHeader()->setMinimumSectionSize(4);
+  table_ = new GridTable(*this);
+  bar_ = new QScrollBar(Qt::Vertical, this);
+  setFocusProxy(table_);
+  table_->setVerticalHeader(new IndicatorHeader(grid_, *model_, table_));
+  table_->setModel(model_);
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setWordWrap(false);
+  table_->setCornerButtonEnabled(false);
+  table_->setAutoScroll(false);
+  QHeaderView* rows = table_->verticalHeader();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(kRowHeight);
+  rows->setMinimumSectionSize(kRowHeight);
+  rows->setFixedWidth(kIndicatorWidth);
+  QHeaderView* titles = table_->horizontalHeader();
+  titles->setSectionsClickable(false);
+  titles->setHighlightSections(false);
+  titles->setMinimumSectionSize(4);
   // A column border dragged by the person gives the column its new width.
-  connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+  connect(titles, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
     const auto& shown = model_->Shown();
-    if (section >= 0 && section < static_cast<int>(shown.size())) grid_.Columns(shown[static_cast<std::size_t>(section)]).Width = size;
+    if (section >= 0 && section < static_cast<int>(shown.size()))
+      grid_.Columns(shown[static_cast<std::size_t>(section)]).Width = size;
+  });
+  // The scroll bar moves the rows shown, never the dataset's cursor.
+  connect(bar_, &QScrollBar::valueChanged, this, [this](int value) {
+    model_->SetOffset(value);
+    FollowCursor();
+    table_->verticalHeader()->viewport()->update();
   });
   SyncAppearance();
   SyncColumns();
 }
 
+QTableView& GridView::Table() { return *table_; }
+
+void GridView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int barWidth = bar_->sizeHint().width();
+  table_->setGeometry(0, 0, std::max(0, width() - barWidth), height());
+  bar_->setGeometry(width() - barWidth, 0, barWidth, height());
+  SyncWindow();
+}
+
+int GridView::PageRows() const { return std::max(1, table_->viewport()->height() / kRowHeight); }
+
+// The window holds the rows that fit, the last one perhaps in part; the
+// scroll bar spans every row of the dataset.
+void GridView::SyncWindow() {
+  const int page = PageRows();
+  model_->SetWindow(page + 1);
+  const QSignalBlocker block(bar_);
+  bar_->setRange(0, std::max(0, model_->Total() - page));
+  bar_->setPageStep(page);
+  bar_->setSingleStep(1);
+  bar_->setValue(model_->Offset());
+  followed_ = -1;
+  FollowCursor();
+}
+
 void GridView::Refresh(TChange what) {
   if (what == chAppearance || what == chItems) SyncAppearance();
-  if (what == chData || what == chItems || what == chAppearance || what == chEnabled) {
+  if (what == chData || what == chItems || what == chAppearance) {
     model_->Sync();
     followed_ = -1;
+    SyncWindow();
   }
   SyncColumns();
   FollowCursor();
-  verticalHeader()->viewport()->update();
+  table_->verticalHeader()->viewport()->update();
 }
 
 int GridView::RowAt(QPoint pos) const {
-  const QPoint inViewport = viewport()->mapFrom(this, pos);
-  if (!viewport()->rect().contains(inViewport)) return 0;
-  const int row = rowAt(inViewport.y());
-  return row < 0 ? 0 : row + 1;
-}
-
-// Titles and widths set through the grid's columns reach the view when it
-// next paints, also when the code changed them without telling the grid.
-bool GridView::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::Paint) SyncColumns();
-  return QTableView::viewportEvent(event);
+  const QPoint inViewport = table_->viewport()->mapFrom(this, pos);
+  if (!table_->viewport()->rect().contains(inViewport)) return 0;
+  const int row = table_->rowAt(inViewport.y());
+  if (row < 0) return 0;
+  const int recno = model_->Offset() + row + 1;
+  return recno <= model_->Total() ? recno : 0;
 }
 
 void GridView::SyncColumns() {
@@ -176,70 +262,78 @@ void GridView::SyncColumns() {
     if (shown[i] >= grid_.ColumnCount()) return;
     const TColumn& column = grid_.Columns(shown[i]);
     const int section = static_cast<int>(i);
-    if (columnWidth(section) != column.Width) {
-      QSignalBlocker block(horizontalHeader());
-      setColumnWidth(section, column.Width);
+    if (table_->columnWidth(section) != column.Width) {
+      QSignalBlocker block(table_->horizontalHeader());
+      table_->setColumnWidth(section, column.Width);
     }
     titles.push_back(QString::fromStdString(column.Title.Caption));
   }
   if (titles != titles_) {
     titles_ = std::move(titles);
-    horizontalHeader()->viewport()->update();
+    table_->horizontalHeader()->viewport()->update();
   }
 }
 
 void GridView::SyncAppearance() {
   const TGridOptions options = grid_.Options();
-  horizontalHeader()->setVisible(options.Contains(dgTitles));
-  verticalHeader()->setVisible(options.Contains(dgIndicator));
-  horizontalHeader()->setSectionResizeMode(options.Contains(dgColumnResize) ? QHeaderView::Interactive
-                                                                            : QHeaderView::Fixed);
-  setShowGrid(options.Contains(dgColLines) || options.Contains(dgRowLines));
-  setSelectionBehavior(options.Contains(dgRowSelect) ? QAbstractItemView::SelectRows
-                                                     : QAbstractItemView::SelectItems);
-  QPalette cells = palette();
+  QHeaderView* titles = table_->horizontalHeader();
+  titles->setVisible(options.Contains(dgTitles));
+  table_->verticalHeader()->setVisible(options.Contains(dgIndicator));
+  titles->setSectionResizeMode(options.Contains(dgColumnResize) ? QHeaderView::Interactive : QHeaderView::Fixed);
+  table_->setShowGrid(options.Contains(dgColLines) || options.Contains(dgRowLines));
+  table_->setSelectionBehavior(options.Contains(dgRowSelect) ? QAbstractItemView::SelectRows
+                                                             : QAbstractItemView::SelectItems);
+  QPalette cells = table_->palette();
   if (grid_.Color() != clBtnFace) cells.setColor(QPalette::Base, ToQColor(grid_.Color(), cells));
-  setPalette(cells);
-  QPalette titles = horizontalHeader()->palette();
-  titles.setColor(QPalette::Button, ToQColor(grid_.TitleColor(), palette()));
-  titles.setColor(QPalette::Window, ToQColor(grid_.TitleColor(), palette()));
+  table_->setPalette(cells);
+  QPalette colours = titles->palette();
+  colours.setColor(QPalette::Button, ToQColor(grid_.TitleColor(), palette()));
+  colours.setColor(QPalette::Window, ToQColor(grid_.TitleColor(), palette()));
   if (grid_.TitleColor() == clActiveCaption) {
-    titles.setColor(QPalette::ButtonText, ToQColor(clCaptionText, palette()));
-    titles.setColor(QPalette::WindowText, ToQColor(clCaptionText, palette()));
+    colours.setColor(QPalette::ButtonText, ToQColor(clCaptionText, palette()));
+    colours.setColor(QPalette::WindowText, ToQColor(clCaptionText, palette()));
   }
-  horizontalHeader()->setPalette(titles);
+  titles->setPalette(colours);
 }
 
-// The view's current row is the dataset's cursor; it is scrolled into
-// sight when the cursor moved. The selection shows while the grid has the
-// focus, or always with dgAlwaysShowSelection.
+// The table's current row is the dataset's cursor; when the cursor moved
+// out of the rows shown, the window moves to it. The selection shows while
+// the grid has the focus, or always with dgAlwaysShowSelection.
 void GridView::FollowCursor() {
   const int recno = grid_.SelectedRow();
-  QItemSelectionModel* selection = selectionModel();
-  if (recno < 1 || recno > model_->rowCount()) {
+  QItemSelectionModel* selection = table_->selectionModel();
+  if (recno < 1 || recno > model_->Total()) {
     selection->clear();
     followed_ = -1;
     return;
   }
-  const int column = std::max(0, currentIndex().column());
-  if (column >= model_->columnCount()) {
+  if (recno != followed_) {
+    followed_ = recno;
+    const int page = PageRows();
+    int offset = model_->Offset();
+    if (recno - 1 < offset) offset = recno - 1;
+    else if (recno - 1 >= offset + page) offset = recno - page;
+    if (offset != model_->Offset()) {
+      const QSignalBlocker block(bar_);
+      model_->SetOffset(offset);
+      bar_->setValue(model_->Offset());
+    }
+  }
+  const int row = recno - 1 - model_->Offset();
+  const int column = std::max(0, table_->currentIndex().column());
+  if (row < 0 || row >= model_->rowCount() || column >= model_->columnCount()) {
     selection->clear();
     return;
   }
-  const QModelIndex at = model_->index(recno - 1, column);
-  const bool show = grid_.Focused() || grid_.Options().Contains(dgAlwaysShowSelection);
-  if (show) {
+  const QModelIndex at = model_->index(row, column);
+  const bool rows = grid_.Options().Contains(dgRowSelect);
+  if (grid_.Focused() || grid_.Options().Contains(dgAlwaysShowSelection)) {
     selection->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
-                                        (grid_.Options().Contains(dgRowSelect) ? QItemSelectionModel::Rows
-                                                                               : QItemSelectionModel::NoUpdate));
-    if (!grid_.Options().Contains(dgRowSelect)) selection->select(at, QItemSelectionModel::ClearAndSelect);
+                                       (rows ? QItemSelectionModel::Rows : QItemSelectionModel::NoUpdate));
+    if (!rows) selection->select(at, QItemSelectionModel::ClearAndSelect);
   } else {
     selection->clearSelection();
     selection->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
-  }
-  if (recno != followed_) {
-    scrollTo(at, QAbstractItemView::EnsureVisible);
-    followed_ = recno;
   }
 }
 

@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace qv::qt_detail {
 
@@ -13,6 +15,23 @@ namespace {
 
 // Padding Qt's item delegate puts on each side of a label.
 constexpr int kTextMargin = 3;
+
+// Every row as high as the model's RowHeight (and its images), whether or
+// not the first node has an image: the state squares never overlap.
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  RowDelegate(TTreeView& tree, QObject* parent) : QStyledItemDelegate(parent), tree_(tree) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    int height = tree_.RowHeight();
+    if (TImageList* images = tree_.Images()) height = std::max(height, images->Height() + 2);
+    size.setHeight(std::max(size.height(), height));
+    return size;
+  }
+
+ private:
+  TTreeView& tree_;
+};
 
 }  // namespace
 
@@ -24,6 +43,7 @@ TreeWidget::TreeWidget(TTreeView& tree, QWidget* parent) : QTreeWidget(parent), 
   setExpandsOnDoubleClick(false);
   setSelectionMode(QAbstractItemView::SingleSelection);
   header()->setStretchLastSection(true);
+  setItemDelegate(new RowDelegate(tree_, this));
   Rebuild();
 }
 

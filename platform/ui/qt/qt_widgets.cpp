@@ -1,7 +1,6 @@
 #include "platform/ui/qt/qt_widgets.h"
 
 #include <QCheckBox>
-#include <QDateEdit>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>

@@ -279,47 +279,56 @@ TEST_P(QtControls, GridIsALiveViewThatFollowsTheCursorAndLeavesScrollingToItsBar
   form->Pages->SetActivePage(form->ListSheet);
   Run([&](QWidget& window) {
     auto& view = static_cast<qt_detail::GridView&>(W(form->Grid));
-    EXPECT_EQ(view.model()->rowCount(), 120);
-    // Only rows on screen were read.
-    EXPECT_LT(view.Model().CachedRows(), 40);
-    EXPECT_EQ(view.model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Perfil");
-    const QRect third = view.visualRect(view.model()->index(2, 0));
-    Click(*view.viewport(), third.center().x(), third.center().y());
+    QTableView& table = view.Table();
+    EXPECT_EQ(view.Model().Total(), 120);
+    // Qt holds the rows on screen only, and only those were read.
+    EXPECT_LE(table.model()->rowCount(), 25);
+    EXPECT_LE(view.Model().CachedRows(), table.model()->rowCount());
+    EXPECT_EQ(table.model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Perfil");
+    const QRect third = table.visualRect(table.model()->index(2, 0));
+    Click(*table.viewport(), third.center().x(), third.center().y());
     EXPECT_EQ(users.RecNo(), 3);
     EXPECT_EQ(form->ActiveControl(), form->Grid);
     PressKey(window, Qt::Key_Down);
     EXPECT_EQ(users.RecNo(), 4);
-    EXPECT_EQ(view.currentIndex().row(), 3);
-    EXPECT_TRUE(view.selectionModel()->isRowSelected(3, {}));
+    EXPECT_EQ(table.currentIndex().row(), 3);
+    EXPECT_TRUE(table.selectionModel()->isRowSelected(3, {}));
     // The cursor moved by code: the view follows and scrolls.
     users.Last();
-    EXPECT_EQ(view.currentIndex().row(), 119);
-    EXPECT_GT(view.verticalScrollBar()->value(), 0);
+    EXPECT_EQ(view.Model().Offset() + table.currentIndex().row(), 119);
+    QScrollBar& bar = view.ScrollBar();
+    EXPECT_EQ(bar.value(), view.Model().Offset());
+    EXPECT_GT(bar.value(), 0);
     // A press on the scroll bar scrolls without moving the cursor.
-    QScrollBar& bar = *view.verticalScrollBar();
     const int before = bar.value();
     Click(bar, bar.width() / 2, 3);
     EXPECT_LT(bar.value(), before);
+    EXPECT_EQ(view.Model().Offset(), bar.value());
     EXPECT_EQ(users.RecNo(), 120);
+    // A press on a row of the scrolled window picks that row.
+    const QRect first = table.visualRect(table.model()->index(0, 0));
+    Click(*table.viewport(), first.center().x(), first.center().y());
+    EXPECT_EQ(users.RecNo(), bar.value() + 1);
     // Titles and widths changed through the columns reach the view.
     form->Grid->Columns(1).Title.Caption = "Perfil do usuário";
     form->Grid->Columns(1).Width = 90;
     form->Grid->ColumnsChanged();
-    EXPECT_EQ(view.columnWidth(1), 90);
-    EXPECT_EQ(view.model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Perfil do usuário");
+    EXPECT_EQ(table.columnWidth(1), 90);
+    EXPECT_EQ(table.model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Perfil do usuário");
     // A filter set while the grid's page is hidden shows when it returns.
     form->Pages->SetActivePage(form->DataSheet);
     users.SetFilter("PROFILE_ID=1");
     users.SetFiltered(true);
     form->Pages->SetActivePage(form->ListSheet);
-    EXPECT_EQ(view.model()->rowCount(), 60);
-    EXPECT_EQ(view.model()->index(0, 0).data().toString().toStdString(), "user2");
+    EXPECT_EQ(view.Model().Total(), 60);
+    EXPECT_EQ(table.model()->index(0, 0).data().toString().toStdString(), "user2");
     // Closed, then reopened while shown: empty, then the rows again.
     users.Close();
-    EXPECT_EQ(view.model()->rowCount(), 0);
+    EXPECT_EQ(view.Model().Total(), 0);
+    EXPECT_EQ(table.model()->rowCount(), 0);
     EXPECT_FALSE(W(form->Navigator).findChildren<QToolButton*>()[0]->isEnabled());
     users.Open();
-    EXPECT_EQ(view.model()->rowCount(), 60);
+    EXPECT_EQ(view.Model().Total(), 60);
     Shot(window, "controls_grid");
     Finish();
   });
@@ -428,7 +437,7 @@ TEST_P(QtControls, LookupNavigatorAndDatePickerWorkByMouseAndKeys) {
 TEST_P(QtControls, ControlsOnAClosedOrEmptyDatasetDrawEmpty) {
   users.Close();
   Run([&](QWidget& window) {
-    EXPECT_EQ(static_cast<QTableView&>(W(form->Grid)).model()->rowCount(), 0);
+    EXPECT_EQ(static_cast<qt_detail::GridView&>(W(form->Grid)).Model().Total(), 0);
     EXPECT_EQ(static_cast<QComboBox&>(W(form->Lookup)).currentIndex(), -1);
     Click(W(form->Check));  // no row to write: nothing changes
     EXPECT_FALSE(form->Check->Checked());
@@ -436,7 +445,7 @@ TEST_P(QtControls, ControlsOnAClosedOrEmptyDatasetDrawEmpty) {
     users.SetFiltered(true);
     users.Open();
     EXPECT_EQ(users.RecordCount(), 0);
-    EXPECT_EQ(static_cast<QTableView&>(W(form->Grid)).model()->rowCount(), 0);
+    EXPECT_EQ(static_cast<qt_detail::GridView&>(W(form->Grid)).Table().model()->rowCount(), 0);
     Shot(window, "controls_empty");
     Finish();
   });

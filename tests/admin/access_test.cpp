@@ -95,6 +95,26 @@ TEST_P(AccessTest, CataloguesTheMenuInOneWalkWithTheTree) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM PACCESS WHERE APP_KEY='STOCK'"), 12);
 }
 
+TEST_P(AccessTest, AnItemWithoutANameIsLeftOutAndItsSubItemsMoveUp) {
+  extraBuild_ = [](TTestHostForm& host) {
+    auto* nameless = new TMenuItem(&host);
+    nameless->SetCaption("Sem nome");
+    host.mnuHelp->Add(nameless);
+    auto* child = new TMenuItem(&host);
+    child->SetName("mnuNamelessChild");
+    child->SetCaption("&Filho...");
+    nameless->Add(child);
+  };
+  std::vector<std::string> help;
+  OpenAdminAnd([&](TForm& form) {
+    TTreeNode* ajuda = Window(form).MenuItems->Items()[kAjuda];
+    for (int i = 0; i < ajuda->Count(); ++i) help.push_back(ajuda->Item(i)->Text());
+  });
+  EXPECT_EQ(help, (std::vector<std::string>{"Sobre", "Filho"}));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM PROGS WHERE MENU_NAME=''"), 0);
+  EXPECT_EQ(Scalar("SELECT MENU_CAPTION FROM PROGS WHERE MENU_NAME='mnuNamelessChild'"), "Filho");
+}
+
 TEST_P(AccessTest, LoadsAUserAndInsertsAMissingRightAsDenied) {
   const int joao = AddUser("joao", "x");
   const int maria = AddUser("maria", "x");

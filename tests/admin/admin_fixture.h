@@ -7,6 +7,7 @@
 //   }
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@ class AdminTest : public SecurityDbTest {
     if (!host_) {
       TestHostSettings settings;
       settings.DatabaseName = Alias();
+      settings.ExtraBuild = extraBuild_;
       host_ = ReadTestHost(settings);
     }
     return *host_;
@@ -70,6 +72,8 @@ class AdminTest : public SecurityDbTest {
   std::string PRight(int profId, const std::string& item) { return Right("PACCESS", "PROF_ID", profId, item); }
 
   THeadlessBackend ui_;
+  // Runs while the host is read (to add menu items).
+  std::function<void(TTestHostForm&)> extraBuild_;
 
  private:
   std::string Right(const char* table, const char* key, int id, const std::string& item) {

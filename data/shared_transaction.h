@@ -30,13 +30,10 @@ class SharedTransaction {
   // Commits when this scope started the transaction; a failed commit has
   // rolled everything back and raises. Does nothing for a joined one.
   void Commit();
-  // Rolls back now when this scope started the transaction (does nothing
-  // for a joined one); for callers that must put their datasets back in
-  // step with the database before they report.
-  void Rollback();
-  bool Owned() const { return owned_; }
 
  private:
+  void Rollback();
+
   TDatabase& database_;
   bool owned_ = false;
 };

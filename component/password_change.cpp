@@ -67,14 +67,21 @@ void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
 
 }  // namespace
 
-// Stores the new password (scrambled) and today's date in the user's row
-// and the replaced password (plain, as typed) in the history, both or
-// neither: they are written in one transaction, so a failure leaves the
-// stored password, the history and the user record as they were. Failures
-// are reported with 40005 and go no further.
 void TQuarvel::ChangeUserPassword() {
   if (!FUser) throw EQuarvelError("ChangeUserPassword needs a loaded component at run time.");
-  TUser& user = *FUser;
+  ChangePassword(*FUser);
+}
+
+// Stores the new password (scrambled) and today's date in the user's row
+// and the replaced password (plain, as typed) in the history, both or
+// neither. Everything that can fail, the reading back of both datasets
+// included, happens before the commit, so the message tells the truth: a
+// failure leaves the stored password, the history and the record as they
+// were and is reported with 40005; after the commit only the record is
+// brought in step and 40004 is shown. The change needs a transaction of its
+// own: inside one a caller holds, it could not tell whether the password
+// will be kept, so it stores nothing and reports the failure.
+void TQuarvel::ChangePassword(TUser& user) {
   const std::string oldPassword = user.FPassword;
 
   const std::string newPassword = AskForNewPassword(*qryHistory, user.FUserID, oldPassword);
@@ -99,6 +106,8 @@ void TQuarvel::ChangeUserPassword() {
     qryHistory->FieldByName("USER_PWD").SetAsString(oldPassword);
     qryHistory->FieldByName("CHANGE_DATE").SetAsString(today);
     qryHistory->Post();
+    qryUsers->Reopen();
+    qryHistory->Reopen();
     transaction.Commit();
   } catch (const Exception&) {
     ResynchronizeAfterFailure(*qryUsers, *qryHistory);
@@ -108,8 +117,6 @@ void TQuarvel::ChangeUserPassword() {
 
   user.FPassword = newPassword;
   user.FLastPwdChange = today;
-  qryUsers->Reopen();
-  qryHistory->Reopen();
   Tell(kStrPasswordChanged, mtInformation);
 }
 

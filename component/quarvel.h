@@ -100,7 +100,10 @@ class TQuarvel : public TComponent {
   // logged in. Errors of the database propagate.
   bool Login();
   // Lets the logged-in user replace the own password, refusing passwords the
-  // user has had before.
+  // user has had before. The new password, its date and the history row of
+  // the replaced one are stored together or not at all; "Mudança de senha
+  // efetuada" is shown only once they are committed, "Não foi possível
+  // alterar senha" when nothing was stored.
   void ChangeUserPassword();
   // Opens the administration window modally (users, profiles, rights,
   // audit trail) and frees it when it closes. Before the window shows, the
@@ -109,7 +112,8 @@ class TQuarvel : public TComponent {
   void UsersAdm();
 
   // The record of the logged-in user; nullptr before Loaded and at design
-  // time. Meaningful after a successful Login.
+  // time. Empty (nobody) until a Login succeeds; a Login that fails leaves
+  // it as it was.
   const TUser* User() const { return FUser.get(); }
 
  protected:
@@ -120,9 +124,13 @@ class TQuarvel : public TComponent {
   // error becomes EQuarvelError 40001 with the alias and the error's text.
   void OpenTables();
 
-  // Login steps.
-  std::string ProfileDescription();
-  bool ForcePasswordChange();
+  // Login steps, on the record of the user logging in.
+  std::string ProfileDescription(int profileId);
+  void SwitchOffExpiredUser(const std::string& refusal);
+  bool ForcePasswordChange(TUser& user);
+  // The password change of `user`: the logged-in one, or the one logging in
+  // when the profile forces a change.
+  void ChangePassword(TUser& user);
 
   // Rights.
   void ApplyRights();

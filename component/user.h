@@ -1,6 +1,8 @@
 // TUser: the record of the user logged in through the component. The
-// component owns it, fills it at every login and reads it for the rights,
-// the audit and the password change; a host application may read it.
+// component owns it and reads it for the rights, the audit and the password
+// change; a host application may read it. A login fills a record of its own
+// and puts it in place only when it succeeds, so the record always describes
+// the user logged in (nobody before the first successful login).
 //
 // Fields keep the texts as stored: flags are "1" (yes) or anything else
 // (no); dates are date texts under the normalised short date pattern.
@@ -47,6 +49,8 @@ class TUser {
 
  private:
   friend class TQuarvel;
+  // Puts the record of a successful login in place of this one.
+  TUser& operator=(TUser&&) noexcept = default;
   void Reset();
 
   std::string FUserName;

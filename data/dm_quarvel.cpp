@@ -5,6 +5,7 @@
 
 #include "component/date_format.h"
 #include "component/quarvel_res.h"
+#include "data/shared_transaction.h"
 #include "data/statements.h"
 #include "platform/sys/date_text.h"
 #include "platform/sys/date_time.h"
@@ -153,6 +154,7 @@ TUsers::TUsers(TComponent* owner)
   qryProgs.BeforePost = [this](TDataSet& d) { qryProgsBeforePost(d); };
   qryProgs.AfterPost = [this](TDataSet& d) { qryProgsAfterPost(d); };
   qryProgs.BeforeDelete = [this](TDataSet& d) { qryProgsBeforeDelete(d); };
+  qryUsers.OnRowStored = [this] { StoreUserDependents(); };
   BindCascadeEvents();
   BindKeyRetries();
 
@@ -161,7 +163,7 @@ TUsers::TUsers(TComponent* owner)
 
 TUsers::~TUsers() {
   // A cascade still open here belongs to a delete that never finished.
-  if (cascadeDb_) RollbackCascade();
+  RollbackCascade();
   userInfoWatch_.SetDataSet(nullptr);
 }
 
@@ -187,19 +189,30 @@ void TUsers::qryUsersBeforePost(TDataSet&) {
   postedUserId_ = AssignKey(qryUsers, sql::GenerateUserId, LastUserId);
 }
 
-// After a users row is stored: re-derive the user's rights when the profile
-// changed, reopen the list on the posted row, and make sure the user has a
-// state row in this application. The posted row is the one just inserted or
-// just edited, so an edit serves the edited user, not the latest insert.
-void TUsers::qryUsersAfterPost(TDataSet&) {
+// The writes that belong with a stored users row, run inside the row's own
+// transaction (see OnRowStored): when the profile changed, the user's rights
+// are derived again from the new profile; when the user has no state row in
+// this application, one is added. Nothing is read back here (only the
+// filter of qryUserInfo moves to the user), so a failure leaves the datasets
+// showing what the database holds after the rollback.
+void TUsers::StoreUserDependents() {
   const int userId = postedUserId_;
+  rightsRederived_ = stateRowAdded_ = false;
   if (qryUsersPROFILE_ID.AsInteger() != SavedProfileId) {
-    UpdateUFromProfile.ExecSQL();
-    SavedProfileId = 0;
-    qryUAccess.Reopen();
+    // For the user stored, whose key a retry may have changed since the
+    // row's fields were read.
+    TDataSource* master = UpdateUFromProfile.DataSource();
+    UpdateUFromProfile.SetDataSource(nullptr);
+    UpdateUFromProfile.ParamByName("USER_ID").SetAsInteger(userId);
+    try {
+      UpdateUFromProfile.ExecSQL();
+    } catch (...) {
+      UpdateUFromProfile.SetDataSource(master);
+      throw;
+    }
+    UpdateUFromProfile.SetDataSource(master);
+    rightsRederived_ = true;
   }
-  qryUsers.Reopen();
-  qryUsers.Locate("USER_ID", Value(userId));
 
   qryUserInfo.SetFilter(UserFilter(userId));
   qryUserInfo.SetFiltered(true);
@@ -213,6 +226,26 @@ void TUsers::qryUsersAfterPost(TDataSet&) {
     }
     qryAdduserInfo.ParamByName("EXPIRATION_DATE").SetAsString(today);
     qryAdduserInfo.ExecSQL();
+    stateRowAdded_ = true;
+  }
+}
+
+// After a users row and what belongs with it are stored: the rights and the
+// state row are read back where they changed, and the list reopened on the
+// posted row. The posted row is the one just inserted or just edited, so an
+// edit serves the edited user, not the latest insert.
+void TUsers::qryUsersAfterPost(TDataSet&) {
+  const int userId = postedUserId_;
+  if (rightsRederived_) {
+    SavedProfileId = 0;
+    qryUAccess.Reopen();
+  }
+  qryUsers.Reopen();
+  qryUsers.Locate("USER_ID", Value(userId));
+
+  qryUserInfo.SetFilter(UserFilter(userId));
+  qryUserInfo.SetFiltered(true);
+  if (stateRowAdded_) {
     userActiveStale_ = true;
     qryUserInfo.Reopen();
   }
@@ -227,7 +260,7 @@ void TUsers::qryUsersBeforeDelete(TDataSet&) {
     DelUserFromUAccess.ExecSQL();
     DelUHistory.ExecSQL();
     qryDelUserInfo.ExecSQL();
-    userActiveStale_ = true;
+    ReloadUserStates();
     qryUAccess.Reopen();
     qryHistory.Reopen();
   });
@@ -335,22 +368,26 @@ int TUsers::AssignKey(TModuleQuery& rows, std::string_view maxSql, int& last) {
 const std::string& TUsers::UserActiveOf(int userId) {
   static const std::string kNone;
   if (!qryUserInfo.Active()) return kNone;
-  if (userActiveStale_) {
-    userActive_.clear();
-    userStates_.Close();
-    userStates_.SetDatabaseName(qryUserInfo.DatabaseName());
-    userStates_.ParamByName("APP_KEY").SetValue(qryUserInfo.ParamByName("APP_KEY").Value());
-    userStates_.Open();
-    TField& id = userStates_.FieldByName("USER_ID");
-    TField& active = userStates_.FieldByName("USER_ACTIVE");
-    for (userStates_.First(); !userStates_.Eof(); userStates_.Next()) {
-      userActive_.emplace(id.AsInteger(), active.AsString());
-    }
-    userStates_.Close();
-    userActiveStale_ = false;
-  }
+  if (userActiveStale_) ReloadUserStates();
   auto found = userActive_.find(userId);
   return found == userActive_.end() ? kNone : found->second;
+}
+
+void TUsers::ReloadUserStates() {
+  userActiveStale_ = true;
+  if (!qryUserInfo.Active()) return;
+  userActive_.clear();
+  userStates_.Close();
+  userStates_.SetDatabaseName(qryUserInfo.DatabaseName());
+  userStates_.ParamByName("APP_KEY").SetValue(qryUserInfo.ParamByName("APP_KEY").Value());
+  userStates_.Open();
+  TField& id = userStates_.FieldByName("USER_ID");
+  TField& active = userStates_.FieldByName("USER_ACTIVE");
+  for (userStates_.First(); !userStates_.Eof(); userStates_.Next()) {
+    userActive_.emplace(id.AsInteger(), active.AsString());
+  }
+  userStates_.Close();
+  userActiveStale_ = false;
 }
 
 }  // namespace qv

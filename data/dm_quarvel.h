@@ -25,7 +25,10 @@
 //   - Posting a users row creates the user's USERINFO row in the current
 //     application when there is none, and leaves qryUserInfo filtered to
 //     that user. Posting a users row whose profile changed re-derives the
-//     user's rights from the new profile.
+//     user's rights from the new profile. The row, its rights and its state
+//     row are stored in one transaction (joined when the caller holds one):
+//     when any of it fails nothing is stored and the post fails as a refused
+//     one does, the dataset still editing with the typed values.
 //
 // The datasets start closed; the component sets their alias and application
 // key and opens them.
@@ -33,6 +36,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,14 +47,15 @@
 
 namespace qv {
 
-class TDatabase;
 class EDatabaseError;
+class SharedTransaction;
 
 // The query type of every dataset and statement of the data module: a
 // TQuery whose engine writes the module can watch. It tells the module when
 // the engine refuses the delete of a row and when it deleted one, and lets
 // the module retry a refused insert under another key (used on the three
-// tables whose keys the module generates). Without handlers it behaves
+// tables whose keys the module generates) and store the writes that belong
+// with a row in the row's own transaction. Without handlers it behaves
 // exactly as a TQuery, and to every caller it is one.
 class TModuleQuery : public TQuery {
  public:
@@ -66,12 +71,21 @@ class TModuleQuery : public TQuery {
   // Called when the engine refused to insert the row: returns the key to
   // insert it under instead, or 0 to let the error reach the caller.
   std::function<int(const EDatabaseError& error)> OnInsertRefused;
+  // Called when the engine has stored an inserted or edited row, inside a
+  // transaction that holds the row's own write: the writes that belong with
+  // the row go here. An error here undoes the row's write as well, and the
+  // post fails as a refused one does.
+  std::function<void()> OnRowStored;
 
  protected:
   void DoInsert(dbimpl::RowChange& change) override;
+  void DoUpdate(dbimpl::RowChange& change) override;
   void DoDelete(dbimpl::RowChange& change) override;
 
  private:
+  // The insert itself, retried under the keys OnInsertRefused names.
+  void InsertWithRetries(dbimpl::RowChange& change);
+
   std::string key_field_;
 };
 
@@ -145,6 +159,13 @@ class TUsers : public TComponent {
   // PROFILE_ID of the current users row when its editing began; 0 at first.
   int SavedProfileId = 0;
 
+  // The writes that belong with a stored users row, inside its transaction:
+  // the rights re-derived from a changed profile and the user's state row in
+  // this application. The after-post steps read back what they changed.
+  void StoreUserDependents();
+  bool rightsRederived_ = false;
+  bool stateRowAdded_ = false;
+
   // Key generation: runs `maxSql` on GenerateId and returns the largest key
   // present plus one (1 on an empty table).
   int NextKey(std::string_view maxSql);
@@ -170,7 +191,7 @@ class TUsers : public TComponent {
   void RunCascade(TQuery& rows, const std::function<void()>& steps);
   void CommitCascade();
   void RollbackCascade();
-  TDatabase* cascadeDb_ = nullptr;  // set while a cascade transaction is ours
+  std::unique_ptr<SharedTransaction> cascade_;  // set while a cascade is open
 
   // The key of the row being posted in each of the three key tables; the
   // after-post steps put the cursor back on it.
@@ -178,8 +199,11 @@ class TUsers : public TComponent {
 
   // USER_ACTIVE of every user in qryUserInfo's application, read apart from
   // qryUserInfo so that its filter does not hide other users' rows. Reloaded
-  // on first use after qryUserInfo opened, closed, posted or moved.
+  // on first use after qryUserInfo opened, closed, posted or moved, or at
+  // once by ReloadUserStates (inside a delete's transaction, so that nothing
+  // after its commit needs the database before the delete is reported).
   const std::string& UserActiveOf(int userId);
+  void ReloadUserStates();
   TQuery userStates_;
   TDataSource userInfoWatch_;
   std::map<int, std::string> userActive_;

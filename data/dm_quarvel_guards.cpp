@@ -1,10 +1,14 @@
-// The two guards of the data module's writes: the transaction that holds a
-// delete's cascade together with the row's own delete, and the retry of a
-// post whose generated key another client took meanwhile.
+// The guards of the data module's writes: the transaction that holds a
+// post's dependent writes together with the row's own write, the one that
+// holds a delete's cascade together with the row's own delete, and the
+// retry of a post whose generated key another client took meanwhile.
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "data/dm_quarvel.h"
+#include "data/shared_transaction.h"
 #include "data/statements.h"
 #include "platform/db/database.h"
 #include "platform/db/database_error.h"
@@ -19,16 +23,59 @@ namespace {
 // A client losing the race this often in a row gets the key violation.
 constexpr int kMaxKeyRetries = 5;
 
+// After a rollback: reads datasets again so they show what the database
+// holds. A dataset that cannot be read stays closed (showing nothing rather
+// than rows that are gone); the error that caused the rollback is the one
+// the caller gets.
+void ReopenAfterRollback(std::initializer_list<TQuery*> datasets) {
+  for (TQuery* dataset : datasets) {
+    try {
+      dataset->Reopen();
+    } catch (const Exception&) {
+      dataset->Close();
+    }
+  }
+}
+
 }  // namespace
 
 // --- TModuleQuery ---------------------------------------------------------
 
-// Each refused attempt may name a new key; the insert then runs again with
-// the key column set to it. The row's other values stay as posted.
+// With dependent writes, the row and they share one transaction, joined
+// when the caller holds one.
 void TModuleQuery::DoInsert(dbimpl::RowChange& change) {
+  if (!OnRowStored) {
+    InsertWithRetries(change);
+    return;
+  }
+  SharedTransaction transaction(Database());
+  InsertWithRetries(change);
+  OnRowStored();
+  transaction.Commit();
+}
+
+void TModuleQuery::DoUpdate(dbimpl::RowChange& change) {
+  if (!OnRowStored) {
+    TQuery::DoUpdate(change);
+    return;
+  }
+  SharedTransaction transaction(Database());
+  TQuery::DoUpdate(change);
+  OnRowStored();
+  transaction.Commit();
+}
+
+// Each refused attempt may name a new key; the insert then runs again with
+// the key column set to it. The row's other values stay as posted. Inside a
+// transaction each attempt runs under a savepoint, so that a refused one
+// leaves the transaction usable for the next (and its error its own code).
+void TModuleQuery::InsertWithRetries(dbimpl::RowChange& change) {
   for (;;) {
     try {
+      std::optional<StatementSavepoint> savepoint;
+      if (OnInsertRefused) savepoint.emplace(Database());
       TQuery::DoInsert(change);
+      if (savepoint) savepoint->Release();
       return;
     } catch (const EDatabaseError& error) {
       const int key = OnInsertRefused ? OnInsertRefused(error) : 0;
@@ -45,14 +92,16 @@ void TModuleQuery::DoInsert(dbimpl::RowChange& change) {
   }
 }
 
+// A failure to complete the delete (its commit included) counts as a
+// refusal: the row stays in the dataset.
 void TModuleQuery::DoDelete(dbimpl::RowChange& change) {
   try {
     TQuery::DoDelete(change);
+    if (OnDeleteStored) OnDeleteStored();
   } catch (...) {
     if (OnDeleteRefused) OnDeleteRefused();
     throw;
   }
-  if (OnDeleteStored) OnDeleteStored();
 }
 
 // --- Key retries -----------------------------------------------------------
@@ -94,11 +143,7 @@ void TUsers::BindKeyRetries() {
 // command statements take the users dataset's alias when it opens). A
 // transaction the caller already holds is joined, not ours to end.
 void TUsers::RunCascade(TQuery& rows, const std::function<void()>& steps) {
-  TDatabase& database = rows.Database();
-  if (!database.InTransaction()) {
-    database.StartTransaction();
-    cascadeDb_ = &database;
-  }
+  cascade_ = std::make_unique<SharedTransaction>(rows.Database());
   try {
     steps();
   } catch (...) {
@@ -108,47 +153,26 @@ void TUsers::RunCascade(TQuery& rows, const std::function<void()>& steps) {
 }
 
 void TUsers::CommitCascade() {
-  TDatabase* database = cascadeDb_;
-  if (!database) return;
-  cascadeDb_ = nullptr;
-  try {
-    database->Commit();
-  } catch (...) {
-    // The commit's error is the one to report; a failing rollback after it
-    // adds nothing the caller could act on.
-    if (database->InTransaction()) {
-      try {
-        database->Rollback();
-      } catch (const EDatabaseError&) {
-      }
-    }
-    throw;
-  }
+  if (auto cascade = std::move(cascade_)) cascade->Commit();
 }
 
-void TUsers::RollbackCascade() {
-  TDatabase* database = cascadeDb_;
-  if (!database) return;
-  cascadeDb_ = nullptr;
-  if (database->InTransaction()) database->Rollback();
-}
+void TUsers::RollbackCascade() { cascade_.reset(); }
 
 // The cascade is committed the moment the engine has deleted the row, so
 // nothing after it (the message, the reopening) can leave it pending. When
-// the engine refuses, the cascade is undone and the datasets it reopened
-// are reopened again to show the restored rows.
+// the engine refuses, or the commit fails, the cascade is undone and the
+// datasets it reopened are read again to show the restored rows.
 void TUsers::BindCascadeEvents() {
   for (TModuleQuery* rows : {&qryUsers, &qryProfiles, &qryProgs})
     rows->OnDeleteStored = [this] { CommitCascade(); };
   qryUsers.OnDeleteRefused = [this] {
     RollbackCascade();
     userActiveStale_ = true;
-    qryUAccess.Reopen();
-    qryHistory.Reopen();
+    ReopenAfterRollback({&qryUAccess, &qryHistory});
   };
   qryProfiles.OnDeleteRefused = [this] {
     RollbackCascade();
-    qryPAccess.Reopen();
+    ReopenAfterRollback({&qryPAccess});
   };
   qryProgs.OnDeleteRefused = [this] { RollbackCascade(); };
 }

@@ -238,7 +238,7 @@ TEST_P(LoginTest, AUserWithoutAUserInfoRowInThisApplicationIsRefused) {
 
   EXPECT_FALSE(Security().Login());
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{NotAuthorized("maria")}));
-  EXPECT_EQ(User().UserActive(), "");
+  EXPECT_EQ(User().UserName(), "");
 }
 
 TEST_P(LoginTest, AnAccountExpiringTodayIsRefusedAndSwitchedOff) {
@@ -459,6 +459,89 @@ TEST_P(LoginTest, ADateThatIsNotADateFailsTheLoginAndLeavesNoDialogBehind) {
   SetShortDateFormat(kTestDatePattern);
   ConfirmLogin("master", kMasterPassword);
   EXPECT_TRUE(Security().Login());
+}
+
+// ---- A failed login takes nothing over ----------------------------------------
+
+// A switch to "master" with a guessed password, cancelled, leaves maria
+// logged in: the password change still asks for maria's password, so the
+// guess cannot rewrite master's.
+TEST_P(LoginTest, AGuessedMasterPasswordGivesNoPowerOverMastersPassword) {
+  const int maria = AddActiveUser("maria", "segredo");
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+  ConfirmLogin("master", "palpite");
+  ui_.WhenShown("Login").Escape();
+  EXPECT_FALSE(Security().Login());
+
+  EXPECT_EQ(User().UserName(), "maria");
+  EXPECT_EQ(User().Password(), "segredo");
+  EXPECT_EQ(User().UserID(), maria);
+  ui_.WhenShown("MudaPwd")
+      .Type("palpite").Enter().Type("tomada1").Enter().Type("tomada1").Enter().Enter()
+      .Escape();
+  Security().ChangeUserPassword();
+
+  EXPECT_EQ(PasswordOf(kMasterId), kMasterPassword);
+  EXPECT_EQ(PasswordOf(maria), "segredo");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM HISTORY"), 0);
+  for (const std::string& text : MessageTexts()) EXPECT_NE(text, kChanged);
+}
+
+// A refused switch to an inactive audited user leaves the audit with the
+// person still working (not audited here), and before any login with nobody.
+TEST_P(LoginTest, ARefusedSwitchLeavesTheAuditWithThePersonStillWorking) {
+  const int maria = AddActiveUser("maria", "segredo");
+  const int bia = AddUser("bia", "b1", 0, "1");
+  AddUserInfo(kApp, bia, "0", std::nullopt, "0");
+  const int open = AddProg(kApp, "mnuFileOpen", "Abrir");
+  SetUAccess(kApp, maria, open, "1");
+  SetUAccess(kApp, bia, open, "1");
+  const std::string refused = NotAuthorized("bia");
+
+  ConfirmLogin("bia", "b1");
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(User().UserName(), "");
+  EXPECT_EQ(User().UserID(), 0);
+  EXPECT_FALSE(User().GetAuditMode());
+  Host().mnuFileOpen->Click();
+
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+  ConfirmLogin("bia", "b1");
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(User().UserID(), maria);
+  EXPECT_FALSE(User().GetAuditMode());
+  Host().mnuFileOpen->Click();
+
+  EXPECT_EQ(Host().Calls, (std::vector<std::string>{"mnuFileOpen", "mnuFileOpen"}));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT"), 0);
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{refused, refused}));
+}
+
+// The forced change of a login belongs to the user logging in; declined, it
+// leaves both that user's password and the logged-in user as they were.
+TEST_P(LoginTest, AForcedChangeRunsForTheUserLoggingInAndDeclinedTakesNothingOver) {
+  const int prof = AddProfile("Rigido", "1", 0);
+  const int maria = AddActiveUser("maria", "segredo");
+  const int joao = AddActiveUser("joao", "outra", prof);
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+
+  ConfirmLogin("joao", "outra");
+  ui_.WhenShown("MudaPwd").Escape();
+  ui_.AnswerMessages(mrNo);
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(User().UserID(), maria);
+  EXPECT_EQ(PasswordOf(joao), "outra");
+
+  ConfirmLogin("joao", "outra");
+  ConfirmChange("outra", "nova123");
+  EXPECT_TRUE(Security().Login());
+  EXPECT_EQ(User().UserID(), joao);
+  EXPECT_EQ(User().Password(), "nova123");
+  EXPECT_EQ(PasswordOf(joao), "nova123");
+  EXPECT_EQ(PasswordOf(maria), "segredo");
 }
 
 QV_INSTANTIATE_ENGINES(LoginTest);

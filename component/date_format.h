@@ -1,10 +1,11 @@
 // Date text normalisation. Dates in the security tables are stored as text
 // under the process-wide short date pattern, normalised so that every date
 // text has 10 characters: two-digit day and month, four-digit year, in the
-// machine's element order with one separator character, the machine's. Time
-// stamps add a blank and the time of day as two-digit 24-hour hh:nn:ss, 19
-// characters in all, whatever the machine's long time pattern. Each operation
-// that converts dates for the tables runs between a normalisation and a
+// machine's element order with one separator character, the machine's (8
+// characters on the rare machine whose date elements touch). Time stamps add
+// a blank and the time of day as two-digit 24-hour hh:nn:ss, 19 characters
+// in all, whatever the machine's long time pattern. Each operation that
+// converts dates for the tables runs between a normalisation and a
 // restoration of the patterns.
 #pragma once
 
@@ -39,9 +40,8 @@ inline constexpr const char* kStoredTimeFormat = "hh:nn:ss";
 
 // One saved slot of the normalisation: the short date and long time
 // patterns as they were before the first normalisation that is still in
-// force. The component has one slot and
-// the administration window its own, so their normalisations do not disturb
-// each other.
+// force. The component has one slot and the administration window its own,
+// so their normalisations do not disturb each other.
 //
 // Normalisations through one slot may nest: only the outermost one saves the
 // pattern, the inner ones widen the pattern in force, and only the matching

@@ -1,6 +1,10 @@
 #include "component/date_format.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/sys/date_text.h"
+#include "platform/sys/utf8.h"
 
 namespace qv {
 namespace {
@@ -38,18 +42,62 @@ std::string WidenDateFormat(std::string pattern) {
   return pattern;
 }
 
+std::string NormalizedDateFormat(std::string pattern) {
+  pattern = WidenDateFormat(std::move(pattern));
+  struct Run {
+    std::size_t begin;
+    std::size_t end;
+    char element;
+  };
+  auto elementOf = [](char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    return lower == 'd' || lower == 'm' || lower == 'y' ? lower : '\0';
+  };
+  std::vector<Run> runs;
+  for (std::size_t i = 0; i < pattern.size();) {
+    const char element = elementOf(pattern[i]);
+    if (element == '\0') {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < pattern.size() && elementOf(pattern[end]) == element) ++end;
+    runs.push_back({i, end, element});
+    i = end;
+  }
+  std::string elements;
+  for (const Run& run : runs) elements += run.element;
+  std::sort(elements.begin(), elements.end());
+  if (elements != "dmy") return pattern;
+
+  const std::string separator = Utf8Truncate(
+      std::string_view(pattern).substr(runs[0].end, runs[1].begin - runs[0].end), 1);
+  std::string normalized;
+  for (const Run& run : runs) {
+    if (!normalized.empty()) normalized += separator;
+    normalized += pattern.substr(run.begin, run.end - run.begin);
+  }
+  return normalized;
+}
+
 void DateFormatSlot::Normalize() {
   const std::string current = ShortDateFormat();
-  if (depth_ == 0) saved_ = current;
+  if (depth_ == 0) {
+    saved_ = current;
+    saved_time_ = LongTimeFormat();
+  }
   ++depth_;
-  SetShortDateFormat(WidenDateFormat(current));
+  SetShortDateFormat(NormalizedDateFormat(current));
+  SetLongTimeFormat(kStoredTimeFormat);
 }
 
 void DateFormatSlot::Restore() {
   if (depth_ == 0) return;
   if (--depth_ == 0) {
     SetShortDateFormat(saved_);
+    SetLongTimeFormat(saved_time_);
     saved_.clear();
+    saved_time_.clear();
   }
 }
 

@@ -1,8 +1,12 @@
 // Date text normalisation. Dates in the security tables are stored as text
-// under the process-wide short date pattern, widened so that the day and
-// month always have two digits and the year four, while the element order and
-// the separator stay the machine's. Each operation that converts dates for the
-// tables runs between a normalisation and a restoration of the pattern.
+// under the process-wide short date pattern, normalised so that every date
+// text has 10 characters: two-digit day and month, four-digit year, in the
+// machine's element order with one separator character, the machine's (8
+// characters on the rare machine whose date elements touch). Time stamps add
+// a blank and the time of day as two-digit 24-hour hh:nn:ss, 19 characters
+// in all, whatever the machine's long time pattern. Each operation that
+// converts dates for the tables runs between a normalisation and a
+// restoration of the patterns.
 #pragma once
 
 #include <string>
@@ -20,10 +24,24 @@ namespace qv {
 // So d/M/yy becomes dd/MM/yyyy and M/d/yy becomes MM/dd/yyyy.
 std::string WidenDateFormat(std::string pattern);
 
-// One saved slot of the normalisation: the pattern as it was before the
-// first normalisation that is still in force. The component has one slot and
-// the administration window its own, so their normalisations do not disturb
-// each other.
+// The stored form of a machine's short date pattern: the widened pattern
+// (WidenDateFormat) reduced to its three elements in their order, joined by
+// the first character of the literal between the first two elements. Literal
+// text before the first or after the last element is dropped, and so is the
+// rest of a longer separator: "yyyy. mm. dd." becomes "yyyy.mm.dd" and
+// "yyyy年mm月dd日" becomes "yyyy年mm年dd", so every date text has 10
+// characters and reads back under the same pattern. Elements that touch
+// stay touching. A pattern that does not hold the day, the month and the
+// year once each is only widened.
+std::string NormalizedDateFormat(std::string pattern);
+
+// The long time pattern in force while the patterns are normalised.
+inline constexpr const char* kStoredTimeFormat = "hh:nn:ss";
+
+// One saved slot of the normalisation: the short date and long time
+// patterns as they were before the first normalisation that is still in
+// force. The component has one slot and the administration window its own,
+// so their normalisations do not disturb each other.
 //
 // Normalisations through one slot may nest: only the outermost one saves the
 // pattern, the inner ones widen the pattern in force, and only the matching
@@ -37,17 +55,19 @@ class DateFormatSlot {
   DateFormatSlot(const DateFormatSlot&) = delete;
   DateFormatSlot& operator=(const DateFormatSlot&) = delete;
 
-  // Saves ShortDateFormat (outermost only), then widens it in place.
+  // Saves ShortDateFormat and LongTimeFormat (outermost only), then puts
+  // NormalizedDateFormat of the date pattern and kStoredTimeFormat in force.
   void Normalize();
-  // Ends one normalisation; the outermost puts the saved pattern back.
+  // Ends one normalisation; the outermost puts the saved patterns back.
   void Restore();
 
   bool IsNormalized() const { return depth_ > 0; }
-  // The pattern saved by the normalisation in force; empty when none.
+  // The date pattern saved by the normalisation in force; empty when none.
   const std::string& SavedDateFormat() const { return saved_; }
 
  private:
   std::string saved_;
+  std::string saved_time_;
   int depth_ = 0;
 };
 

@@ -5,6 +5,7 @@
 
 #include "component/date_format.h"
 #include "component/quarvel_res.h"
+#include "data/schema.h"
 #include "data/shared_transaction.h"
 #include "data/statements.h"
 #include "platform/sys/date_text.h"
@@ -125,6 +126,10 @@ TUsers::TUsers(TComponent* owner)
   // Field definitions beyond the selected columns.
   qryUsersPROFILE_ID.SetDefaultExpression("0");
   qryUsers.DefineField("AUDIT_MODE").SetDefaultExpression("'0'");
+  // The width of the scrambled password comes from the table layout, not
+  // from the engine: PostgreSQL's bytea declares none, and SQLite files made
+  // before the column was widened still declare the old one.
+  qryUsers.DefineField("USER_PWD").SetSize(ColumnWidth("QUARVEL", "USER_PWD"));
   qryProfilesMUST_CHANGE_PWD.SetDefaultExpression("'1'");
   qryProfilesHIDE_DISABLE_MENU.SetDefaultExpression("0");
   qryProfilesINTERVAL_CHANGE_PWD.SetEditFormat("00");

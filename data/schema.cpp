@@ -9,9 +9,13 @@ namespace {
 
 using T = ColumnType;
 
+// USER_PWD holds the scrambled bytes of a password of up to
+// kPasswordMaxChars characters, each up to 4 bytes long in UTF-8.
+constexpr int kPasswordBytes = kPasswordMaxChars * 4;
+
 constexpr ColumnDef kQuarvel[] = {
     {"USERQV_NAME", T::kString, 10}, {"REAL_NAME", T::kString, 40},
-    {"USER_PWD", T::kBytes, 20},     {"USER_ID", T::kInteger, 0},
+    {"USER_PWD", T::kBytes, kPasswordBytes}, {"USER_ID", T::kInteger, 0},
     {"LAST_PWD_CHANGE", T::kString, 10}, {"PROFILE_ID", T::kInteger, 0},
     {"AUDIT_MODE", T::kString, 1},
 };
@@ -25,7 +29,8 @@ constexpr ColumnDef kProgs[] = {
     {"MENU_ID", T::kInteger, 0}, {"MENU_CAPTION", T::kString, 100},
 };
 constexpr ColumnDef kHistory[] = {
-    {"USER_ID", T::kInteger, 0}, {"USER_PWD", T::kString, 20}, {"CHANGE_DATE", T::kString, 10},
+    {"USER_ID", T::kInteger, 0}, {"USER_PWD", T::kString, kPasswordMaxChars},
+    {"CHANGE_DATE", T::kString, 10},
 };
 constexpr ColumnDef kUAccess[] = {
     {"APP_KEY", T::kString, 20}, {"USER_ID", T::kInteger, 0},

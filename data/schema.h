@@ -43,6 +43,12 @@ struct TableDef {
   std::span<const IndexDef> indexes;         // unique keys and lookup indexes
 };
 
+// The longest password, in characters, that the system stores: the limit of
+// the dialogs that take a new password. HISTORY.USER_PWD holds that many
+// characters; QUARVEL.USER_PWD holds the scrambled UTF-8 bytes of that many
+// characters of any kind.
+inline constexpr int kPasswordMaxChars = 20;
+
 // QUARVEL, PROFILES, PROGS, HISTORY, UACCESS, PACCESS, AUDIT, USERINFO.
 std::span<const TableDef> SecurityTables();
 

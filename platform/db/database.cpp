@@ -55,7 +55,11 @@ void TDatabase::FailNthStatement(int nth, std::string message) {
   };
 }
 
+// Both engines would read the text only up to a NUL byte, and PostgreSQL
+// alone refuses malformed UTF-8: such a statement is refused before either
+// sees it.
 void TDatabase::BeforeStatement(std::string_view sql) {
+  CheckStorableText(sql, "The SQL text");
   if (hook_) {
     StatementHook hook = hook_;  // the hook may replace itself
     hook(sql);

@@ -54,7 +54,8 @@ class TDatabase {
   // before and after it run normally. Replaces the statement hook.
   void FailNthStatement(int nth, std::string message);
 
-  // For the layer itself (datasets and commands): runs the hook for `sql`.
+  // For the layer itself (datasets and commands): refuses SQL text with a NUL
+  // byte or malformed UTF-8 (EDatabaseError), then runs the hook for `sql`.
   void BeforeStatement(std::string_view sql);
   dbimpl::Engine& engine() { return *engine_; }
 

@@ -84,12 +84,17 @@ Value TField::Coerce(const qv::Value& value) const {
       return qv::Value(static_cast<long long>(n));
     }
     case TFieldType::Bytes: {
+      // Cut bytes would be corrupt data (a scrambled password that no
+      // longer decodes), so a byte string is stored whole or not at all.
       std::string bytes = value.AsString();
-      if (size_ > 0 && bytes.size() > static_cast<std::size_t>(size_)) bytes.resize(size_);
+      if (size_ > 0 && bytes.size() > static_cast<std::size_t>(size_))
+        throw EDatabaseError("Field '" + name_ + "' holds at most " + std::to_string(size_) +
+                             " bytes; " + std::to_string(bytes.size()) + " were given");
       return qv::Value::Bytes(bytes);
     }
     case TFieldType::String: {
       std::string text = value.AsString();
+      CheckStorableText(text, "Field '" + name_ + "'");
       if (size_ > 0 && Utf8Length(text) > static_cast<std::size_t>(size_)) text = Utf8Truncate(text, size_);
       return qv::Value(std::move(text));
     }

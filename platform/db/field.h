@@ -8,10 +8,12 @@
 //
 // Reading: AsString() is "" and AsInteger() 0 for null. Writing needs the
 // dataset in edit or insert state (or, for calculated fields, inside
-// OnCalcFields). A text longer than the field's width is cut to the width
-// (characters for text, bytes for a byte field). A text written to an integer
-// field must be a decimal integer ("" writes null), else EConvertError and
-// nothing changes.
+// OnCalcFields). A text longer than a text field's width is cut to the width
+// in characters. A text field takes only well-formed UTF-8 without NUL bytes
+// (see CheckStorableText); a byte field takes any bytes, but never cut: more
+// bytes than its width raise EDatabaseError. A text written to an integer
+// field must be a decimal integer ("" writes null), else EConvertError. A
+// refused value changes nothing.
 #pragma once
 
 #include <cstdint>

@@ -59,8 +59,10 @@ void TQuery::FillFromMaster() {
 std::vector<Value> TQuery::ParamValues() {
   std::vector<Value> values;
   for (int i = 0; i < params_.Count(); ++i) {
-    if (!params_[i].Bound()) Fail("No value for parameter '" + params_[i].Name() + "'");
-    values.push_back(params_[i].Value());
+    const TParam& param = params_[i];
+    if (!param.Bound()) Fail("No value for parameter '" + param.Name() + "'");
+    if (param.Value().IsText()) CheckStorableText(param.Value().AsString(), "Parameter '" + param.Name() + "'");
+    values.push_back(param.Value());
   }
   return values;
 }

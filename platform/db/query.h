@@ -11,7 +11,10 @@
 // Every parameter needs a value when the statement runs: set by ParamByName,
 // or, when a master DataSource is given, taken at each Open and ExecSQL from
 // the field of the same name in that source's current row (a parameter the
-// master has no field for keeps its own value).
+// master has no field for keeps its own value). A text value must be storable
+// as text (see CheckStorableText), else the statement is refused with
+// EDatabaseError naming the parameter; bind a byte string (SetAsBytes) for
+// any bytes.
 //
 // A live query (SetRequestLive(true)) must be a select from one table; its
 // rows can be inserted, edited and deleted through its fields. An edit or a

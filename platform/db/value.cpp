@@ -2,7 +2,9 @@
 
 #include <charconv>
 
+#include "platform/db/database_error.h"
 #include "platform/sys/exception.h"
+#include "platform/sys/utf8.h"
 
 namespace qv {
 
@@ -42,6 +44,17 @@ bool Value::operator==(const Value& other) const {
   if (kind_ == Kind::Null) return true;
   if (kind_ == Kind::Integer) return integer_ == other.integer_;
   return text_ == other.text_;
+}
+
+void CheckStorableText(std::string_view text, std::string_view owner) {
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    throw EDatabaseError(std::string(owner) + " cannot hold a text with a NUL byte (at byte " +
+                         std::to_string(nul + 1) + " of " + std::to_string(text.size()) + ")");
+  }
+  if (const std::size_t bad = Utf8InvalidAt(text); bad != std::string_view::npos) {
+    throw EDatabaseError(std::string(owner) + " cannot hold a text that is not valid UTF-8 (at byte " +
+                         std::to_string(bad + 1) + " of " + std::to_string(text.size()) + ")");
+  }
 }
 
 bool ParseInteger(std::string_view text, std::int64_t& out) {

@@ -49,6 +49,13 @@ class Value {
   std::string text_;
 };
 
+// Raises EDatabaseError, naming `owner` ("Field 'REAL_NAME'", "Parameter
+// 'APP_KEY'"), when `text` cannot be stored as text alike on every engine:
+// when it holds a NUL byte (PostgreSQL's text cannot hold one, and its client
+// would cut the text there) or is not well-formed UTF-8 (PostgreSQL refuses
+// it, SQLite would keep it). Byte strings hold any bytes and need no check.
+void CheckStorableText(std::string_view text, std::string_view owner);
+
 // Parses a whole decimal integer (optional sign, no blanks). False when
 // `text` is not one or does not fit in 64 bits.
 bool ParseInteger(std::string_view text, std::int64_t& out);

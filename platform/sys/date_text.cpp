@@ -347,8 +347,13 @@ std::string NotValid(std::string_view text, const char* what) {
 
 // ---- Regional settings ----------------------------------------------------
 
+// How a conversion of a C library format pads its number: as the conversion
+// itself does, or as a GNU flag ("%-d", "%_H", "%0e") asks.
+enum class Padding { kDefault, kNone, kZero };
+
 // Shared walk over a C library format. `convert` maps one conversion letter
-// to pattern text, or returns nullptr when it has no pattern equivalent.
+// and its padding to pattern text, or returns nullptr when it has no pattern
+// equivalent.
 template <typename Convert>
 std::string FromStrftime(std::string_view format, Convert convert) {
   std::string out;
@@ -360,20 +365,33 @@ std::string FromStrftime(std::string_view format, Convert convert) {
       out += c;
       continue;
     }
-    if (++i >= format.size()) return {};
+    Padding padding = Padding::kDefault;
+    for (++i; i < format.size() && std::string_view("-_0^#").find(format[i]) != std::string_view::npos; ++i) {
+      if (format[i] == '-' || format[i] == '_') padding = Padding::kNone;
+      if (format[i] == '0') padding = Padding::kZero;
+    }
+    if (i >= format.size()) return {};
     if (format[i] == 'O' && i + 1 < format.size()) ++i;  // alternative digits
     const char conversion = format[i];
     if (conversion == '%') {
       out += '%';
     } else if (conversion == 'n' || conversion == 't') {
       out += ' ';
-    } else if (const char* text = convert(conversion)) {
+    } else if (const char* text = convert(conversion, padding)) {
       out += text;
     } else {
       return {};
     }
   }
   return out;
+}
+
+// The pattern letters of a number: `padded` ("dd") unless the padding asks
+// for none, `unpadded` ("d") unless it asks for zeros.
+const char* Pick(Padding padding, const char* padded, const char* unpadded, bool padded_by_default) {
+  if (padding == Padding::kNone) return unpadded;
+  if (padding == Padding::kZero) return padded;
+  return padded_by_default ? padded : unpadded;
 }
 
 }  // namespace
@@ -387,12 +405,12 @@ std::string DateSeparator() { return SeparatorOf(DateTokens(ShortDateFormat()));
 std::string TimeSeparator() { return SeparatorOf(TimeTokens(LongTimeFormat())); }
 
 std::string DatePatternFromStrftime(std::string_view format) {
-  return FromStrftime(format, [](char c) -> const char* {
+  return FromStrftime(format, [](char c, Padding padding) -> const char* {
     switch (c) {
-      case 'd': return "dd";
-      case 'e': return "d";
-      case 'm': return "mm";
-      case 'y': return "yy";
+      case 'd': return Pick(padding, "dd", "d", true);
+      case 'e': return Pick(padding, "dd", "d", false);
+      case 'm': return Pick(padding, "mm", "m", true);
+      case 'y': return Pick(padding, "yy", "y", true);
       case 'Y': return "yyyy";
       case 'D': return "mm/dd/yy";
       case 'F': return "yyyy-mm-dd";
@@ -402,15 +420,16 @@ std::string DatePatternFromStrftime(std::string_view format) {
 }
 
 std::string TimePatternFromStrftime(std::string_view format) {
-  return FromStrftime(format, [](char c) -> const char* {
+  return FromStrftime(format, [](char c, Padding padding) -> const char* {
     switch (c) {
       case 'H':
-      case 'I': return "hh";
+      case 'I': return Pick(padding, "hh", "h", true);
       case 'k':
-      case 'l': return "h";
-      case 'M': return "nn";
-      case 'S': return "ss";
+      case 'l': return Pick(padding, "hh", "h", false);
+      case 'M': return Pick(padding, "nn", "n", true);
+      case 'S': return Pick(padding, "ss", "s", true);
       case 'p': return "AM/PM";
+      case 'P': return "am/pm";
       case 'T': return "hh:nn:ss";
       case 'R': return "hh:nn";
       case 'r': return "hh:nn:ss AM/PM";

@@ -46,12 +46,14 @@ void LoadRegionalDateFormats();
 
 // Converts a C library date format (as nl_langinfo(D_FMT) gives it) into a
 // short date pattern: %d -> dd, %e -> d, %m -> mm, %y -> yy, %Y -> yyyy,
-// %D -> mm/dd/yy, %F -> yyyy-mm-dd. Returns an empty string when the format
-// holds anything else that prints a value (a weekday, a month name, an era).
+// %D -> mm/dd/yy, %F -> yyyy-mm-dd. The GNU flags "-" and "_" make a number
+// unpadded (%-d -> d, %-m -> m) and "0" padded (%0e -> dd). Returns an empty
+// string when the format holds anything else that prints a value (a weekday,
+// a month name, an era).
 std::string DatePatternFromStrftime(std::string_view format);
 // The same for a time format (T_FMT): %H -> hh, %k -> h, %I -> hh and %l -> h
-// with AM/PM, %M -> nn, %S -> ss, %p -> AM/PM, %T -> hh:nn:ss, %R -> hh:nn,
-// %r -> hh:nn:ss AM/PM.
+// with AM/PM, %M -> nn, %S -> ss, %p -> AM/PM, %P -> am/pm, %T -> hh:nn:ss,
+// %R -> hh:nn, %r -> hh:nn:ss AM/PM; the same flags.
 std::string TimePatternFromStrftime(std::string_view format);
 
 // The date under the short date pattern.

@@ -16,4 +16,9 @@ std::size_t Utf8Length(std::string_view text);
 // splits a multi-byte character.
 std::string Utf8Truncate(std::string_view text, std::size_t max_chars);
 
+// The byte position of the first character of `text` that is not well-formed
+// UTF-8, or npos when all of it is. Well-formed is what PostgreSQL accepts:
+// no overlong forms, no surrogates (U+D800..U+DFFF), nothing beyond U+10FFFF.
+std::size_t Utf8InvalidAt(std::string_view text);
+
 }  // namespace qv

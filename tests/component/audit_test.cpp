@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "component/date_format.h"
 #include "component/quarvel.h"
 #include "data/dm_quarvel.h"
 #include "platform/db/database_error.h"
@@ -185,6 +186,31 @@ TEST_P(AuditTest, ACommandEndingExactlyAtMidnightWritesTheEndDateWithoutTime) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].values[3], "15/03/2026 23:59:30");
   EXPECT_EQ(rows[0].values[4], "16/03/2026");
+}
+
+// A machine with a 12-hour clock (en_US: "%m/%d/%Y" and "%r"): the stamps
+// still fit their 19-character columns on both engines, in two-digit 24-hour
+// time, and read back to the moments they record.
+TEST_P(AuditTest, UnderATwelveHourClockStampsAreNineteenCharactersOfTwentyFourHourTime) {
+  AddAuditedUser("maria");
+  ReadHost();
+  LoginAs("maria");
+  SetShortDateFormat(DatePatternFromStrftime("%m/%d/%Y"));
+  SetLongTimeFormat(TimePatternFromStrftime("%r"));
+  const TDateTime start = EncodeDateTime(2026, 3, 5, 14, 5, 7);
+  Clock().Set(start);
+  Host().OnCommand = [&](const std::string&) { Clock().Set(EncodeDateTime(2026, 3, 5, 23, 59, 58)); };
+
+  Item("mnuReports").Click();
+
+  EXPECT_EQ(LongTimeFormat(), "hh:nn:ss AM/PM");
+  const auto rows = AuditRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].values[3], "03/05/2026 14:05:07");
+  EXPECT_EQ(rows[0].values[4], "03/05/2026 23:59:58");
+  ScopedNormalizedDateFormat normalized;
+  EXPECT_EQ(StrToDateTime(rows[0].values[3]), start);
+  EXPECT_EQ(StrToDateTime(rows[0].values[4]), EncodeDateTime(2026, 3, 5, 23, 59, 58));
 }
 
 TEST_P(AuditTest, TheUsersOrTheProfilesAuditModeAuditsAndNeitherMeansNoRow) {

@@ -42,7 +42,9 @@ TEST(SchemaTest, TablesHaveTheirColumnsInTableOrder) {
 
 TEST(SchemaTest, WidthsAndTypesAreKnownByNameInAnyCase) {
   EXPECT_EQ(ColumnWidth("QUARVEL", "USERQV_NAME"), 10);
-  EXPECT_EQ(ColumnWidth("quarvel", "user_pwd"), 20);
+  // The scrambled bytes of 20 characters of up to 4 bytes each.
+  EXPECT_EQ(ColumnWidth("quarvel", "user_pwd"), 80);
+  EXPECT_EQ(ColumnWidth("HISTORY", "USER_PWD"), 20);
   EXPECT_EQ(ColumnWidth("Profiles", "PROF_DESCRIPTION"), 30);
   EXPECT_EQ(ColumnWidth("PROGS", "MENU_CAPTION"), 100);
   EXPECT_EQ(ColumnWidth("AUDIT", "START_SESSION"), 19);
@@ -69,7 +71,7 @@ TEST(SchemaTest, KeysAreWhereTheSystemNeedsThem) {
 
 TEST(SchemaTest, ColumnTypesPerEngine) {
   const TableDef& users = *FindTable("QUARVEL");
-  EXPECT_EQ(SqlColumnType(*FindColumn(users, "USER_PWD"), kEngineSqlite), "BLOB(20)");
+  EXPECT_EQ(SqlColumnType(*FindColumn(users, "USER_PWD"), kEngineSqlite), "BLOB(80)");
   EXPECT_EQ(SqlColumnType(*FindColumn(users, "USER_PWD"), kEnginePostgresql), "bytea");
   EXPECT_EQ(SqlColumnType(*FindColumn(users, "REAL_NAME"), kEnginePostgresql), "VARCHAR(40)");
   EXPECT_EQ(SqlColumnType(*FindColumn(users, "USER_ID"), kEngineSqlite), "INTEGER");

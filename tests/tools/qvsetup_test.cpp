@@ -70,7 +70,9 @@ class QvsetupDbTest : public test::EngineTest {
 };
 
 TEST_P(QvsetupDbTest, InitCreatesTheTablesAndTheAdministrator) {
-  Outcome init = RunQvsetup({"init", Alias(), "--master-password", "segredo"});
+  // 20 characters, 36 bytes: the limit counts characters.
+  const std::string password = "segredo-ação-€€€€€€€";
+  Outcome init = RunQvsetup({"init", Alias(), "--master-password", password});
   ASSERT_EQ(init.status, kExitOk) << init.err;
   EXPECT_TRUE(Contains(init.out, Alias()));
   EXPECT_EQ(setup::ExistingSecurityTables(Alias()).size(), SecurityTables().size());
@@ -79,7 +81,7 @@ TEST_P(QvsetupDbTest, InitCreatesTheTablesAndTheAdministrator) {
   EXPECT_EQ(Scalar("SELECT USER_ID FROM QUARVEL WHERE USERQV_NAME='master'"), "1");
   EXPECT_EQ(Scalar("SELECT PROFILE_ID FROM QUARVEL"), "0");
   EXPECT_EQ(Scalar("SELECT AUDIT_MODE FROM QUARVEL"), "0");
-  EXPECT_EQ(DecodePassword(Scalar("SELECT USER_PWD FROM QUARVEL")), "segredo");
+  EXPECT_EQ(DecodePassword(Scalar("SELECT USER_PWD FROM QUARVEL")), password);
   // Today's date widened from the machine's d/M/yy.
   EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
   EXPECT_EQ(ShortDateFormat(), "d/M/yy");
@@ -199,6 +201,8 @@ TEST_F(QvsetupAliasTest, UsageErrorsPrintTheUsageAndExitTwo) {
                             Names{"init", "sec"}, Names{"init", "sec", "--master-password"},
                             Names{"init", "sec", "--master-password", ""},
                             Names{"init", "sec", "--master-password", "123456789012345678901"},
+                            Names{"init", "sec", "--master-password", "ççççççççççççççççççççç"},
+                            Names{"init", "sec", "--master-password", "n\xE3o"},
                             Names{"check"}, Names{"check", "a", "b"}}) {
     Outcome outcome = RunQvsetup(args);
     std::string line;

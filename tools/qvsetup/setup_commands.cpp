@@ -15,14 +15,13 @@
 #include "platform/sys/date_time.h"
 #include "platform/sys/exception.h"
 #include "platform/sys/text_case.h"
+#include "platform/sys/utf8.h"
 
 namespace qv::setup {
 namespace {
 
 namespace fs = std::filesystem;
 
-// USER_PWD holds the scrambled bytes; the scrambling keeps the byte count.
-constexpr std::size_t kMaxPasswordBytes = 20;
 
 constexpr const char* kUsage =
     "usage:\n"
@@ -122,8 +121,11 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out) {
   if (alias.empty()) throw UsageError{"init needs an alias"};
   if (!havePassword) throw UsageError{"init needs --master-password"};
   if (password.empty()) throw UsageError{"the master password must not be empty"};
-  if (password.size() > kMaxPasswordBytes)
-    throw UsageError{"the master password may have at most 20 bytes (letters without accents)"};
+  if (Utf8InvalidAt(password) != std::string::npos)
+    throw UsageError{"the master password must be UTF-8 text"};
+  if (Utf8Length(password) > static_cast<std::size_t>(kPasswordMaxChars))
+    throw UsageError{"the master password may have at most " + std::to_string(kPasswordMaxChars) +
+                     " characters"};
   InitDatabase(alias, password);
   out << "alias '" << alias << "': created the security tables and the user \"master\"\n";
   return kExitOk;

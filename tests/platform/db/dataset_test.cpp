@@ -251,14 +251,22 @@ TEST_P(DataSetTest, EveryByteRoundTripsThroughALiveBlob) {
   ASSERT_TRUE(q->Locate("USER_ID", 2));
   EXPECT_EQ(q->FieldByName("USER_PWD").AsString(), all);
   ASSERT_TRUE(q->Locate("USER_PWD", Value::Bytes(all)));
-  // A byte field with a width keeps that many bytes.
+  // A byte field with a width takes that many bytes whole, and refuses more
+  // instead of cutting them.
   q->FieldByName("USER_PWD").SetSize(20);
   q->Close();
   q->Open();
   ASSERT_TRUE(q->Locate("USER_ID", 2));
   q->Edit();
-  q->FieldByName("USER_PWD").SetAsString(all);
-  EXPECT_EQ(q->FieldByName("USER_PWD").AsString(), all.substr(0, 20));
+  q->FieldByName("USER_PWD").SetAsString(all.substr(236));
+  EXPECT_EQ(q->FieldByName("USER_PWD").AsString(), all.substr(236));
+  try {
+    q->FieldByName("USER_PWD").SetAsString(all.substr(0, 21));
+    ADD_FAILURE() << "21 bytes were taken by a field of 20";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("USER_PWD"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(q->FieldByName("USER_PWD").AsString(), all.substr(236));
   q->Cancel();
 }
 

@@ -188,6 +188,9 @@ TEST(DatePatternConversionTest, CLibraryFormatsBecomePatterns) {
   EXPECT_EQ(DatePatternFromStrftime("%D"), "mm/dd/yy");
   EXPECT_EQ(DatePatternFromStrftime("%F"), "yyyy-mm-dd");
   EXPECT_EQ(DatePatternFromStrftime("%Y. %m. %d."), "yyyy. mm. dd.");
+  // GNU padding flags, as cs_CZ and bg_BG use them.
+  EXPECT_EQ(DatePatternFromStrftime("%-d.%-m.%Y"), "d.m.yyyy");
+  EXPECT_EQ(DatePatternFromStrftime("%0e.%_m.%Y"), "dd.m.yyyy");
   // Names, eras and literal letters have no pattern equivalent.
   EXPECT_EQ(DatePatternFromStrftime("%a %d %b %Y"), "");
   EXPECT_EQ(DatePatternFromStrftime("%Ey"), "");
@@ -198,6 +201,8 @@ TEST(DatePatternConversionTest, CLibraryFormatsBecomePatterns) {
   EXPECT_EQ(TimePatternFromStrftime("%T"), "hh:nn:ss");
   EXPECT_EQ(TimePatternFromStrftime("%r"), "hh:nn:ss AM/PM");
   EXPECT_EQ(TimePatternFromStrftime("%I:%M:%S %p"), "hh:nn:ss AM/PM");
+  EXPECT_EQ(TimePatternFromStrftime("%l:%M:%S %P"), "h:nn:ss am/pm");
+  EXPECT_EQ(TimePatternFromStrftime("%-H.%M"), "h.nn");
   EXPECT_EQ(TimePatternFromStrftime("%Hh%M"), "");
 }
 

@@ -75,5 +75,19 @@ TEST(Utf8Test, InvalidBytesCountAsOneCharacterEach) {
   EXPECT_EQ(Utf8Truncate(text, 6), text);
 }
 
+TEST(Utf8Test, TheFirstMalformedCharacterIsFoundWherePostgreSqlWouldRefuseIt) {
+  constexpr auto npos = std::string_view::npos;
+  EXPECT_EQ(Utf8InvalidAt(""), npos);
+  EXPECT_EQ(Utf8InvalidAt("ação €𝄞 \xF4\x8F\xBF\xBF"), npos);  // U+10FFFF is the last
+  EXPECT_EQ(Utf8InvalidAt("n\xE3o"), 1u);                        // Latin-1
+  EXPECT_EQ(Utf8InvalidAt("ab\x80"), 2u);                        // lone continuation
+  EXPECT_EQ(Utf8InvalidAt("€\xE2\x82"), 3u);                     // cut off
+  EXPECT_EQ(Utf8InvalidAt("\xC0\xAF"), 0u);                      // overlong "/"
+  EXPECT_EQ(Utf8InvalidAt("\xE0\x80\xAF"), 0u);                  // overlong
+  EXPECT_EQ(Utf8InvalidAt("x\xED\xA0\x80"), 1u);                 // surrogate U+D800
+  EXPECT_EQ(Utf8InvalidAt("\xF4\x90\x80\x80"), 0u);              // beyond U+10FFFF
+  EXPECT_EQ(Utf8InvalidAt("\xFF"), 0u);
+}
+
 }  // namespace
 }  // namespace qv

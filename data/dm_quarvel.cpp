@@ -1,6 +1,8 @@
 #include "data/dm_quarvel.h"
 
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <string>
 
 #include "component/date_format.h"
@@ -8,6 +10,7 @@
 #include "data/schema.h"
 #include "data/shared_transaction.h"
 #include "data/statements.h"
+#include "platform/db/database_error.h"
 #include "platform/sys/date_text.h"
 #include "platform/sys/date_time.h"
 #include "platform/sys/exception.h"
@@ -350,14 +353,18 @@ void TUsers::qryProgsBeforeDelete(TDataSet&) {
   });
 }
 
-// The largest key present plus one; GenerateId is left closed.
+// The largest key present plus one; GenerateId is left closed. The key
+// columns are 32-bit: a table whose largest key is the largest such number
+// has no next key.
 int TUsers::NextKey(std::string_view maxSql) {
   GenerateId.Close();
   GenerateId.SetSQL(maxSql);
   GenerateId.Open();
-  const int next = GenerateId.Fields().at(0)->AsInteger() + 1;
+  const std::int64_t largest = GenerateId.Fields().at(0)->AsValue().AsInteger();
   GenerateId.Close();
-  return next;
+  if (largest >= std::numeric_limits<std::int32_t>::max())
+    throw EDatabaseError("No key left after " + std::to_string(largest) + " (" + std::string(maxSql) + ")");
+  return static_cast<int>(largest) + 1;
 }
 
 int TUsers::AssignKey(TModuleQuery& rows, std::string_view maxSql, int& last) {

@@ -2,10 +2,13 @@
 // post's dependent writes together with the row's own write, the one that
 // holds a delete's cascade together with the row's own delete, and the
 // retry of a post whose generated key another client took meanwhile.
+#include <algorithm>
+#include <chrono>
 #include <initializer_list>
-#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "data/dm_quarvel.h"
 #include "data/shared_transaction.h"
@@ -19,9 +22,20 @@ namespace qv {
 
 namespace {
 
-// Attempts of one post beyond the first, each under a newly generated key.
-// A client losing the race this often in a row gets the key violation.
-constexpr int kMaxKeyRetries = 5;
+// After this many lost races in a row a client waits a little before its
+// next attempt, a random time that doubles with every further loss up to
+// kMaxBackoffMs, so that clients racing in step fall out of step.
+constexpr int kRetriesWithoutWait = 2;
+constexpr int kMaxBackoffMs = 16;
+
+void WaitBeforeRetry(int retries) {
+  if (retries <= kRetriesWithoutWait) return;
+  const int shift = std::min(retries - kRetriesWithoutWait, 5);
+  const int ceiling = std::min(1 << shift, kMaxBackoffMs);
+  thread_local std::minstd_rand random{std::random_device{}()};
+  std::this_thread::sleep_for(std::chrono::microseconds(
+      std::uniform_int_distribution<int>(0, ceiling * 1000)(random)));
+}
 
 // After a rollback: reads datasets again so they show what the database
 // holds. A dataset that cannot be read stays closed (showing nothing rather
@@ -68,16 +82,22 @@ void TModuleQuery::DoUpdate(dbimpl::RowChange& change) {
 // Each refused attempt may name a new key; the insert then runs again with
 // the key column set to it. The row's other values stay as posted. Inside a
 // transaction each attempt runs under a savepoint, so that a refused one
-// leaves the transaction usable for the next (and its error its own code).
+// leaves the transaction usable (for the look at the keys and the next
+// attempt) and its own error is what reaches the caller.
 void TModuleQuery::InsertWithRetries(dbimpl::RowChange& change) {
+  TDatabase& database = Database();
   for (;;) {
+    TSavepoint attempt(database);
     try {
-      std::optional<StatementSavepoint> savepoint;
-      if (OnInsertRefused) savepoint.emplace(Database());
       TQuery::DoInsert(change);
-      if (savepoint) savepoint->Release();
+      attempt.Release();
       return;
     } catch (const EDatabaseError& error) {
+      try {
+        attempt.Undo();
+      } catch (const EDatabaseError&) {
+        throw error;  // the connection failed; the refusal says more
+      }
       const int key = OnInsertRefused ? OnInsertRefused(error) : 0;
       if (key <= 0) throw;
       bool found = false;
@@ -113,11 +133,18 @@ void TModuleQuery::DoDelete(dbimpl::RowChange& change) {
 // is taken and the next one is tried; otherwise the key is still free and
 // the violation is the other column's, which reaches the caller unchanged.
 // Were both true at once, the retry under a free key reports the name.
+//
+// There is no fixed number of attempts: a post is refused for its key only
+// when another client has just stored a row under that key, so every lost
+// race is another client's success, and every attempt uses a larger key
+// than the one before. A client therefore retries only while others store
+// rows, and succeeds once they pause; the short random waits after a few
+// losses keep clients that keep colliding from staying in step.
 int TUsers::RetryKey(const EDatabaseError& error, std::string_view maxSql, int& last, int& posted) {
-  if (!error.IsKeyViolation() || keyRetries_ >= kMaxKeyRetries) return 0;
+  if (!error.IsKeyViolation()) return 0;
   const int next = NextKey(maxSql);
   if (next <= posted) return 0;
-  ++keyRetries_;
+  WaitBeforeRetry(++keyRetries_);
   last = posted = next;
   return next;
 }

@@ -8,9 +8,7 @@
 // An inner scope that fails lets its error reach the outer one, which rolls
 // everything back. A statement that is allowed to fail inside a transaction
 // while the work goes on (an insert retried under another key) runs under a
-// StatementSavepoint, so that on engines where a failed statement spoils
-// the whole transaction the work can go on, and the error keeps its own
-// code.
+// TSavepoint (platform/db/database.h).
 #pragma once
 
 namespace qv {
@@ -36,27 +34,6 @@ class SharedTransaction {
 
   TDatabase& database_;
   bool owned_ = false;
-};
-
-// A savepoint around one statement inside a transaction, taken only on the
-// engines that need one (PostgreSQL refuses every statement after a failed
-// one until the transaction ends). Outside a transaction, and on SQLite,
-// it does nothing.
-class StatementSavepoint {
- public:
-  explicit StatementSavepoint(TDatabase& database);
-  // Goes back to the savepoint when Release was not called: the statement's
-  // effects are undone and the transaction can go on.
-  ~StatementSavepoint();
-  StatementSavepoint(const StatementSavepoint&) = delete;
-  StatementSavepoint& operator=(const StatementSavepoint&) = delete;
-
-  // The statement succeeded: keeps its effects.
-  void Release();
-
- private:
-  TDatabase& database_;
-  bool active_ = false;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "platform/db/database.h"
 
 #include <memory>
+#include <string>
 
 #include "platform/db/database_error.h"
 #include "platform/db/engine.h"
@@ -14,7 +15,7 @@ TDatabase::~TDatabase() = default;
 
 void TDatabase::StartTransaction() {
   if (in_transaction_) throw EDatabaseError("Alias '" + alias_.name + "': a transaction is already active");
-  engine_->Exec("BEGIN");
+  engine_->Exec(alias_.engine == EngineKind::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
   in_transaction_ = true;
 }
 
@@ -64,6 +65,41 @@ void TDatabase::BeforeStatement(std::string_view sql) {
     StatementHook hook = hook_;  // the hook may replace itself
     hook(sql);
   }
+}
+
+// Savepoints share one name: both engines resolve a name to the latest
+// savepoint that carries it, which is the innermost one still open.
+namespace {
+constexpr const char* kSavepoint = "qv_savepoint";
+}  // namespace
+
+TSavepoint::TSavepoint(TDatabase& database) : database_(database) {
+  if (!database_.InTransaction()) return;
+  database_.engine().Exec(std::string("SAVEPOINT ") + kSavepoint);
+  open_ = true;
+}
+
+TSavepoint::~TSavepoint() {
+  try {
+    Undo();
+  } catch (const EDatabaseError&) {
+    // A destructor cannot report; the end of the transaction reports a
+    // connection that failed here.
+  }
+}
+
+void TSavepoint::Release() {
+  if (!open_) return;
+  open_ = false;
+  if (database_.InTransaction()) database_.engine().Exec(std::string("RELEASE SAVEPOINT ") + kSavepoint);
+}
+
+void TSavepoint::Undo() {
+  if (!open_) return;
+  open_ = false;
+  if (!database_.InTransaction()) return;
+  database_.engine().Exec(std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint);
+  database_.engine().Exec(std::string("RELEASE SAVEPOINT ") + kSavepoint);
 }
 
 TransactionGuard::TransactionGuard(TDatabase& database) : database_(database) {

@@ -35,7 +35,10 @@ class TDatabase {
 
   // Transactions. StartTransaction while one is active, or Commit/Rollback
   // without one, raise EDatabaseError. Without a transaction every statement
-  // commits on its own.
+  // commits on its own. On SQLite a transaction takes the write lock when it
+  // starts (waiting for other writers up to the busy timeout), so what it
+  // reads stays true until it commits: a key read as the largest present
+  // cannot be taken by another client before the transaction's insert.
   void StartTransaction();
   void Commit();
   void Rollback();
@@ -67,6 +70,32 @@ class TDatabase {
   std::unique_ptr<dbimpl::Engine> engine_;
   StatementHook hook_;
   bool in_transaction_ = false;
+};
+
+// A savepoint in the connection's active transaction, so that a statement
+// that fails can be undone alone and the transaction goes on: PostgreSQL
+// otherwise refuses every later statement of the transaction (and reports
+// that refusal instead of the failure). Outside a transaction it does
+// nothing, since every statement then stands alone anyway.
+//   TSavepoint savepoint(db);
+//   try { ...statement...; savepoint.Release(); }
+//   catch (const EDatabaseError&) { savepoint.Undo(); ...; }
+// Destroyed while still open (an exception passing through), it undoes.
+class TSavepoint {
+ public:
+  explicit TSavepoint(TDatabase& database);
+  ~TSavepoint();
+  TSavepoint(const TSavepoint&) = delete;
+  TSavepoint& operator=(const TSavepoint&) = delete;
+
+  // Keeps what was done since the savepoint (as part of the transaction).
+  void Release();
+  // Takes the transaction back to the savepoint.
+  void Undo();
+
+ private:
+  TDatabase& database_;
+  bool open_ = false;
 };
 
 // Scoped transaction: starts one on construction and rolls it back on

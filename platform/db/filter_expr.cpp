@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/db/database_error.h"
@@ -107,18 +108,21 @@ class Comparison : public FilterExpression {
   bool left_valid_ = true, right_valid_ = true;
 };
 
+// Every term of a chain "a OR b OR c ..." (or of ANDs) in one node, so
+// that a long chain is neither a deep tree to evaluate nor to free.
 class Logical : public FilterExpression {
  public:
-  Logical(bool is_and, std::unique_ptr<FilterExpression> a, std::unique_ptr<FilterExpression> b)
-      : and_(is_and), a_(std::move(a)), b_(std::move(b)) {}
+  Logical(bool is_and, std::vector<std::unique_ptr<FilterExpression>> terms)
+      : and_(is_and), terms_(std::move(terms)) {}
   bool Matches(const RowStore& store, const char* record) const override {
-    return and_ ? (a_->Matches(store, record) && b_->Matches(store, record))
-                : (a_->Matches(store, record) || b_->Matches(store, record));
+    for (const auto& term : terms_)
+      if (term->Matches(store, record) != and_) return !and_;
+    return and_;
   }
 
  private:
   bool and_;
-  std::unique_ptr<FilterExpression> a_, b_;
+  std::vector<std::unique_ptr<FilterExpression>> terms_;
 };
 
 class Negation : public FilterExpression {
@@ -132,6 +136,12 @@ class Negation : public FilterExpression {
   std::unique_ptr<FilterExpression> e_;
 };
 
+// Deepest nesting of parentheses and NOTs a filter may have. The filters of
+// the system nest two levels at most.
+constexpr int kMaxNesting = 256;
+// How much of a malformed text its error message quotes.
+constexpr std::size_t kQuotedLength = 200;
+
 enum class Tok { End, Name, Text, Number, Op, LParen, RParen, And, Or, Not };
 
 struct Token {
@@ -143,9 +153,7 @@ struct Token {
 class Parser {
  public:
   Parser(std::string_view text, const std::function<FilterColumn(std::string_view)>& resolve)
-      : text_(text), resolve_(resolve) {
-    Tokenize();
-  }
+      : text_(text), resolve_(resolve), current_(Lex()) {}
 
   std::unique_ptr<FilterExpression> Parse() {
     auto e = ParseOr();
@@ -155,19 +163,32 @@ class Parser {
 
  private:
   [[noreturn]] void Fail(const std::string& why) const {
-    throw EDatabaseError("Invalid filter expression \"" + std::string(text_) + "\": " + why);
+    throw EDatabaseError("Invalid filter expression \"" + Quoted(text_) + "\": " + why);
   }
 
-  void Tokenize() {
-    std::size_t i = 0, n = text_.size();
+  // The text as an error message quotes it: a long one is cut after
+  // kQuotedLength bytes (at a character boundary) and marked with "...".
+  static std::string Quoted(std::string_view text) {
+    if (text.size() <= kQuotedLength) return std::string(text);
+    std::size_t cut = kQuotedLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(text.substr(0, cut)) + "...";
+  }
+
+  // Reads the token at the read position and moves past it. Tokens are
+  // read one ahead of the parser, so a long text is never held twice.
+  Token Lex() {
+    std::size_t& i = at_;
+    const std::size_t n = text_.size();
     while (i < n) {
       char c = text_[i];
       if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
       if (c == '[') {
         std::size_t close = text_.find(']', i);
         if (close == std::string_view::npos) Fail("missing ']'");
-        tokens_.push_back({Tok::Name, std::string(text_.substr(i + 1, close - i - 1))});
+        const std::size_t open = i;
         i = close + 1;
+        return {Tok::Name, std::string(text_.substr(open + 1, close - open - 1))};
       } else if (c == '\'') {
         std::string s;
         ++i;
@@ -182,70 +203,80 @@ class Parser {
           s += text_[i++];
         }
         if (!closed) Fail("unterminated string");
-        tokens_.push_back({Tok::Text, s});
+        return {Tok::Text, s};
       } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                  (c == '-' && i + 1 < n && std::isdigit(static_cast<unsigned char>(text_[i + 1])))) {
         std::size_t b = i++;
         while (i < n && std::isdigit(static_cast<unsigned char>(text_[i]))) ++i;
-        tokens_.push_back({Tok::Number, std::string(text_.substr(b, i - b))});
+        return {Tok::Number, std::string(text_.substr(b, i - b))};
       } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
         std::size_t b = i;
         while (i < n && (std::isalnum(static_cast<unsigned char>(text_[i])) || text_[i] == '_')) ++i;
         std::string word(text_.substr(b, i - b));
         const std::string upper = AsciiUpper(word);
         Tok kind = upper == "AND" ? Tok::And : upper == "OR" ? Tok::Or : upper == "NOT" ? Tok::Not : Tok::Name;
-        tokens_.push_back({kind, word});
+        return {kind, word};
       } else if (c == '(') {
-        tokens_.push_back({Tok::LParen, "("});
         ++i;
+        return {Tok::LParen, "("};
       } else if (c == ')') {
-        tokens_.push_back({Tok::RParen, ")"});
         ++i;
+        return {Tok::RParen, ")"};
       } else if (c == '=' || c == '<' || c == '>') {
-        Token t{Tok::Op, std::string(1, c)};
-        char d = i + 1 < n ? text_[i + 1] : '\0';
-        if (c == '=') t.op = Op::Eq;
-        else if (c == '<' && d == '>') { t.op = Op::Ne; t.text = "<>"; ++i; }
-        else if (c == '<' && d == '=') { t.op = Op::Le; t.text = "<="; ++i; }
-        else if (c == '>' && d == '=') { t.op = Op::Ge; t.text = ">="; ++i; }
-        else t.op = c == '<' ? Op::Lt : Op::Gt;
-        tokens_.push_back(t);
-        ++i;
+        const char d = i + 1 < n ? text_[i + 1] : '\0';
+        Op op = c == '=' ? Op::Eq : c == '<' ? Op::Lt : Op::Gt;
+        std::size_t length = 1;
+        if (c == '<' && d == '>') op = Op::Ne, length = 2;
+        else if (c == '<' && d == '=') op = Op::Le, length = 2;
+        else if (c == '>' && d == '=') op = Op::Ge, length = 2;
+        i += length;
+        return {Tok::Op, std::string(text_.substr(i - length, length)), op};
       } else {
         Fail(std::string("unexpected character '") + c + "'");
       }
     }
-    tokens_.push_back({Tok::End, "end of text"});
+    return {Tok::End, "end of text"};
   }
 
-  const Token& Peek() const { return tokens_[pos_]; }
-  const Token& Take() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
+  const Token& Peek() const { return current_; }
+  Token Take() {
+    Token taken = std::move(current_);
+    current_ = Lex();
+    return taken;
+  }
 
-  std::unique_ptr<FilterExpression> ParseOr() {
-    auto e = ParseAnd();
-    while (Peek().kind == Tok::Or) {
+  std::unique_ptr<FilterExpression> ParseOr() { return ParseChain(Tok::Or); }
+  std::unique_ptr<FilterExpression> ParseAnd() { return ParseChain(Tok::And); }
+
+  // One or more terms joined by `join` (OR terms are AND chains, AND terms
+  // are NOT or primary expressions).
+  std::unique_ptr<FilterExpression> ParseChain(Tok join) {
+    auto term = [&] { return join == Tok::Or ? ParseAnd() : ParseNot(); };
+    auto first = term();
+    if (Peek().kind != join) return first;
+    std::vector<std::unique_ptr<FilterExpression>> terms;
+    terms.push_back(std::move(first));
+    while (Peek().kind == join) {
       Take();
-      e = std::make_unique<Logical>(false, std::move(e), ParseAnd());
+      terms.push_back(term());
     }
-    return e;
+    return std::make_unique<Logical>(join == Tok::And, std::move(terms));
   }
-  std::unique_ptr<FilterExpression> ParseAnd() {
-    auto e = ParseNot();
-    while (Peek().kind == Tok::And) {
-      Take();
-      e = std::make_unique<Logical>(true, std::move(e), ParseNot());
-    }
-    return e;
-  }
+
   std::unique_ptr<FilterExpression> ParseNot() {
-    if (Peek().kind == Tok::Not) {
-      Take();
-      return std::make_unique<Negation>(ParseNot());
-    }
-    if (Peek().kind == Tok::LParen) {
-      Take();
-      auto e = ParseOr();
-      if (Take().kind != Tok::RParen) Fail("missing ')'");
+    if (Peek().kind == Tok::Not || Peek().kind == Tok::LParen) {
+      // Parentheses and NOTs are the only recursion of the grammar; a bound
+      // on their nesting keeps a hostile text from exhausting the stack.
+      if (++depth_ > kMaxNesting)
+        Fail("nested deeper than " + std::to_string(kMaxNesting) + " parentheses or NOTs");
+      std::unique_ptr<FilterExpression> e;
+      if (Take().kind == Tok::Not) {
+        e = std::make_unique<Negation>(ParseNot());
+      } else {
+        e = ParseOr();
+        if (Take().kind != Tok::RParen) Fail("missing ')'");
+      }
+      --depth_;
       return e;
     }
     Operand left = ParseOperand();
@@ -279,8 +310,9 @@ class Parser {
 
   std::string_view text_;
   const std::function<FilterColumn(std::string_view)>& resolve_;
-  std::vector<Token> tokens_;
-  std::size_t pos_ = 0;
+  std::size_t at_ = 0;  // read position in text_
+  Token current_;
+  int depth_ = 0;
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 //   operand := [name] | name | 'text' | integer
 //   op      := = | <> | < | > | <= | >=
 // Names are resolved to result columns when the filter is compiled.
+// Parentheses and NOTs may nest 256 levels deep; a deeper text is refused
+// as malformed. Chains of ORs or ANDs may be of any length.
 #pragma once
 
 #include <functional>

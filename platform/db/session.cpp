@@ -69,6 +69,10 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
       finish();
       std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
       if (name.empty()) fail(number, "empty alias name");
+      // The names AddAliasToFile can write back, so that every alias read
+      // can be rewritten and removed.
+      if (name.find_first_of("[]") != std::string::npos)
+        fail(number, "alias name '" + name + "' holds '[' or ']'");
       for (const auto& s : sections)
         if (SameText(s.alias.name, name)) fail(number, "alias '" + name + "' defined twice");
       sections.push_back(Section{AliasDefinition{name, EngineKind::Sqlite, ""}, number, number});

@@ -6,7 +6,7 @@
 //   postgresql  a libpq connection string
 //
 // Aliases come from an aliases file and from code. The aliases file is an INI
-// file with one section per alias:
+// file with one section per alias (a name holds no "[" or "]"):
 //   [security]
 //   driver=sqlite
 //   path=/var/lib/app/security.db

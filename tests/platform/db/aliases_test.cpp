@@ -109,6 +109,8 @@ TEST_F(AliasesTest, MalformedFileNamesFileAndLine) {
   expect_error("[a]\ndriver=oracle\npath=/x\n", "2");
   expect_error("[a]\npath=/x\n", "1");
   expect_error("[a\n", "1");
+  // A name the writer could not write back (found by fuzzing).
+  expect_error("# one\n[ odd ]name ]\ndriver=sqlite\npath=/x\n", "2");
 }
 
 TEST_F(AliasesTest, WritingAliasesKeepsOtherSections) {

@@ -84,6 +84,9 @@ TUsers::TUsers(TComponent* owner)
   Prepare(qryUAccess, "qryUAccess", sql::qryUAccess, true);
   Prepare(qryPAccess, "qryPAccess", sql::qryPAccess, true);
   Prepare(qryAudit, "qryAudit", sql::qryAudit, true);
+  // The audit trail only grows: its rows are read when the audit page (or
+  // anything else) first needs them, never by the start-up that opens it.
+  qryAudit.SetDeferRows(true);
   Prepare(qryUserName, "qryUserName", sql::qryUserName, false);
   Prepare(qryMenuCaption, "qryMenuCaption", sql::qryMenuCaption, false);
   Prepare(qryUserInfo, "qryUserInfo", sql::qryUserInfo, true);

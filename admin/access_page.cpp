@@ -54,6 +54,19 @@ constexpr const char* kDenyNewItemToProfiles =
     "INSERT INTO PACCESS (APP_KEY, PROF_ID, MENU_ID, AUTHORIZED)\n"
     "SELECT :APP_KEY, PROF_ID, :MENU_ID, '0' FROM PROFILES";
 
+// Runs `steps` in a transaction of `database`, or inside the one already
+// open, which then commits or rolls back as a whole.
+template <class Steps>
+void AllOrNothing(TDatabase& database, Steps&& steps) {
+  if (database.InTransaction()) {
+    steps();
+    return;
+  }
+  TransactionGuard transaction(database);
+  steps();
+  transaction.Commit();
+}
+
 const std::string& NodeName(const TTreeNode* node) {
   static const std::string kNone;
   const auto* name = std::any_cast<std::string>(&node->Data);
@@ -129,22 +142,33 @@ std::string TUsersAdministration::RemoveChar(const std::string& text, char c) {
 
 // One walk over the menu builds the tree and brings the catalogue in step:
 // each item is catalogued before its node is added; the catalogue rows of
-// items no longer in the menu go afterwards.
+// items no longer in the menu go afterwards. The whole synchronisation is
+// one transaction: an error leaves the catalogue and the rights as they
+// were (and commits once, not once per new item).
 void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
   TUsers& dm = *Users;
   namesMet_.clear();
   MenuItems->Items().Clear();
   TTreeNode* root = MenuItems->Items().AddChild(nullptr, LoadStr(kStrAccessControl));
   SetNodeState(root, asNoCatalogue);
-  if (menu != nullptr) {
-    TMenuItem* top = menu->Items();
-    for (int i = 0; i < top->Count(); ++i) {
-      TMenuItem* item = top->Items(i);
-      TTreeNode* node = AddMenuNode(root, item);
-      if (item->Count() > 0) AddMenuChildren(node, item);
-    }
+  try {
+    AllOrNothing(dm.qryProgs.Database(), [&] {
+      if (menu != nullptr) {
+        TMenuItem* top = menu->Items();
+        for (int i = 0; i < top->Count(); ++i) {
+          TMenuItem* item = top->Items(i);
+          TTreeNode* node = AddMenuNode(root, item);
+          if (item->Count() > 0) AddMenuChildren(node, item);
+        }
+      }
+      DeleteStaleCatalogueRows();
+    });
+  } catch (...) {
+    // The catalogue shown must be the one the database kept.
+    if (dm.qryProgs.State() != TDataSetState::Browse) dm.qryProgs.Cancel();
+    dm.qryProgs.Reopen();
+    throw;
   }
-  DeleteStaleCatalogueRows();
   MenuItems->FullExpand();
   dm.qryProgs.Reopen();
   dm.qryPAccess.Reopen();
@@ -190,30 +214,32 @@ void TUsersAdministration::SyncMenuItem(const std::string& name, const std::stri
 // rights rows that deny the item to everybody follow in the same
 // transaction, so a failure leaves neither a row without rights rows nor
 // rights rows without a row. On failure qryProgs is read again, so it does
-// not show the row that was rolled back.
+// not show a row that was rolled back. Inside a transaction already open
+// (the catalogue synchronisation's) the item joins it.
 void TUsersAdministration::CatalogueNewItem(const std::string& name, const std::string& caption) {
   TUsers& dm = *Users;
-  TDatabase& database = dm.qryProgs.Database();
   try {
-    TransactionGuard transaction(database);
-    dm.qryProgs.Append();
-    dm.qryProgs.FieldByName("MENU_NAME").SetAsString(name);
-    dm.qryProgs.FieldByName("MENU_CAPTION").SetAsString(caption);
-    dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
-    dm.qryProgs.Post();
-    const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
-    for (const char* sql : {kDenyNewItemToUsers, kDenyNewItemToProfiles}) {
-      TQuery deny;
-      deny.SetDatabaseName(dm.qryProgs.DatabaseName());
-      deny.SetSQL(sql);
-      deny.ParamByName("APP_KEY").SetAsString(FAppKey);
-      deny.ParamByName("MENU_ID").SetAsInteger(menuId);
-      deny.ExecSQL();
-    }
-    transaction.Commit();
+    AllOrNothing(dm.qryProgs.Database(), [&] {
+      dm.qryProgs.Append();
+      dm.qryProgs.FieldByName("MENU_NAME").SetAsString(name);
+      dm.qryProgs.FieldByName("MENU_CAPTION").SetAsString(caption);
+      dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
+      dm.qryProgs.Post();
+      const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
+      for (const char* sql : {kDenyNewItemToUsers, kDenyNewItemToProfiles}) {
+        TQuery deny;
+        deny.SetDatabaseName(dm.qryProgs.DatabaseName());
+        deny.SetSQL(sql);
+        deny.ParamByName("APP_KEY").SetAsString(FAppKey);
+        deny.ParamByName("MENU_ID").SetAsInteger(menuId);
+        deny.ExecSQL();
+      }
+    });
   } catch (...) {
     if (dm.qryProgs.State() == TDataSetState::Insert) dm.qryProgs.Cancel();
-    dm.qryProgs.Reopen();
+    // Inside a caller's transaction, the caller reads it again once that
+    // transaction is rolled back.
+    if (!dm.qryProgs.Database().InTransaction()) dm.qryProgs.Reopen();
     throw;
   }
 }

@@ -100,14 +100,25 @@ namespace {
 
 constexpr int kSecondsPerDay = 86400;
 
+// A key value as an integer; false for null or a non-numeric text.
+bool KeyOf(const Value& value, std::int64_t& key) {
+  if (value.IsInteger()) {
+    key = value.AsInteger();
+    return true;
+  }
+  return !value.IsNull() && ParseInteger(value.AsString(), key);
+}
+
 // Whether a row's key column holds the selector's key, both read as
-// integers; a null or non-numeric column holds no key.
-bool SameKey(const Value& column, const Value& key) {
-  if (column.IsInteger() && key.IsInteger()) return column.AsInteger() == key.AsInteger();
+// integers.
+bool SameKey(const Value& column, const Value& selected) {
   std::int64_t a = 0, b = 0;
-  const bool readable = (column.IsInteger() ? (a = column.AsInteger(), true) : ParseInteger(column.AsString(), a)) &&
-                        (key.IsInteger() ? (b = key.AsInteger(), true) : ParseInteger(key.AsString(), b));
-  return !column.IsNull() && readable && a == b;
+  return KeyOf(column, a) && KeyOf(selected, b) && a == b;
+}
+
+// The window's record filter as the dataset takes it.
+TFilterRecordEvent FilterOf(TUsersAdministration& window) {
+  return [&window](TDataSet& d, bool& accept) { window.AuditFilterRecord(d, accept); };
 }
 
 // Deletes the rows of qryAudit the filter accepts now, after asking 40138
@@ -148,7 +159,7 @@ void TUsersAdministration::BindAuditPage() {
 }
 
 void TUsersAdministration::pcAuditEnter(TObject& sender) {
-  Users->qryAudit.OnFilterRecord = [this](TDataSet& d, bool& accept) { AuditFilterRecord(d, accept); };
+  Users->qryAudit.OnFilterRecord = FilterOf(*this);
   if (pcAudit->ActivePage() == tsAudUsers) dtpkInicioUChange(sender);
   if (pcAudit->ActivePage() == tsAudProgs) dtpkInicioPChange(sender);
 }
@@ -191,13 +202,11 @@ void TUsersAdministration::AuditFilterRecord(TDataSet&, bool& accept) {
 }
 
 void TUsersAdministration::sbDeleteAuditUserClick(TObject&) {
-  DeleteAuditSelection(Users->qryAudit, [this](TDataSet& d, bool& accept) { AuditFilterRecord(d, accept); },
-                       dblkUserName->SelectedText());
+  DeleteAuditSelection(Users->qryAudit, FilterOf(*this), dblkUserName->SelectedText());
 }
 
 void TUsersAdministration::sbDeleteAuditProgClick(TObject&) {
-  DeleteAuditSelection(Users->qryAudit, [this](TDataSet& d, bool& accept) { AuditFilterRecord(d, accept); },
-                       dblkMenuCaption->SelectedText());
+  DeleteAuditSelection(Users->qryAudit, FilterOf(*this), dblkMenuCaption->SelectedText());
 }
 
 }  // namespace qv

@@ -207,7 +207,8 @@ class TUsersAdministration : public TForm {
   // The catalogue synchronisation of one menu item: finds the catalogue row
   // named `name` (exact), updates a changed caption, or catalogues a new
   // item with rights rows that deny it to every listed user and every
-  // profile (the row and its rights rows in one transaction); remembers the
+  // profile (the row and its rights rows in one transaction, or in the
+  // transaction of the whole synchronisation when Call runs it); remembers the
   // name as met.
   void SyncMenuItem(const std::string& name, const std::string& caption);
   // Adds the nodes of `item`'s sub-items under `node`, separators skipped

@@ -71,6 +71,10 @@ class Engine {
   virtual int MaxParameters() const = 0;
   // The placeholder for parameter number `n` (1-based): "?n" or "$n".
   virtual std::string Placeholder(int n) const = 0;
+  // The same for a statement whose parameters are written once each, in
+  // order: SQLite's bare "?", which compiles without looking numbers up
+  // (the cost of numbered ones grows with the square of their count).
+  virtual std::string SequentialPlaceholder(int n) const { return Placeholder(n); }
 };
 
 // Open an engine connection; errors name `alias`.

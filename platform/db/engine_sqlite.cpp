@@ -196,6 +196,7 @@ class SqliteEngine : public Engine {
   std::string_view RowIdentity() const override { return "rowid"; }
   int MaxParameters() const override { return sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1); }
   std::string Placeholder(int n) const override { return "?" + std::to_string(n); }
+  std::string SequentialPlaceholder(int) const override { return "?"; }
 
  private:
   // Raises the connection's last error. A unique or primary-key violation

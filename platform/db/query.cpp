@@ -255,12 +255,12 @@ void TQuery::DoDelete(dbimpl::RowChange& change) {
 
 // Rows go in batches of one statement each, "WHERE <key> IN (...)" (the key
 // column or the row identity) or, for a key of several columns, one
-// condition per row joined by OR; each batch as large as the engine's
-// parameter limit allows. Every batch must delete exactly its rows, else
-// the transaction is rolled back.
+// condition per row joined by OR. Every batch must delete exactly its rows,
+// else the transaction is rolled back. Batches stay moderate, as a
+// statement's compile time grows faster than its number of parameters.
 void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   if (!plan_) Fail("The dataset is not live");
-  constexpr std::size_t kMaxBatchRows = 10000;
+  constexpr std::size_t kMaxBatchRows = 1000;
   TDatabase& db = Database();
   dbimpl::Engine& engine = db.engine();
   std::optional<TransactionGuard> transaction;
@@ -279,7 +279,7 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
       where += " IN (";
       for (std::size_t i = first; i < last; ++i) {
         values.push_back(changes[i].Original(column));
-        where += (i > first ? ", " : "") + engine.Placeholder(static_cast<int>(values.size()));
+        where += (i > first ? ", " : "") + engine.SequentialPlaceholder(static_cast<int>(values.size()));
       }
       where += ")";
     } else {

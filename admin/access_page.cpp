@@ -7,6 +7,7 @@
 // row with the node's name and text; the lookups are keyed (hash indexes of
 // the datasets), so loading a subject costs a constant amount per node
 // whatever the size of the rights tables.
+#include <algorithm>
 #include <any>
 #include <functional>
 #include <string>
@@ -44,15 +45,22 @@ TBitmap StateImage(std::uint32_t fill) {
   return image;
 }
 
-// The rights rows of new catalogue items: one row denying the item to
+// The rights rows of new catalogue items: one row denying each item to
 // every user the window lists (all but "master") and one to every profile.
-constexpr const char* kDenyNewItemToUsers =
+// Rows go in the order of the rights tables' keys (subject, then item), so
+// the engine appends to its indexes instead of scattering into them.
+constexpr const char* kDenyNewItemsToUsers =
     "INSERT INTO UACCESS (APP_KEY, USER_ID, MENU_ID, AUTHORIZED)\n"
-    "SELECT :APP_KEY, USER_ID, :MENU_ID, '0' FROM QUARVEL\n"
-    "WHERE USERQV_NAME<>'master'";
-constexpr const char* kDenyNewItemToProfiles =
+    "SELECT :APP_KEY, QUARVEL.USER_ID, PROGS.MENU_ID, '0' FROM QUARVEL, PROGS\n"
+    "WHERE QUARVEL.USERQV_NAME<>'master' AND PROGS.MENU_ID IN (";
+constexpr const char* kDenyNewItemsToUsersOrder = ")\nORDER BY QUARVEL.USER_ID, PROGS.MENU_ID";
+constexpr const char* kDenyNewItemsToProfiles =
     "INSERT INTO PACCESS (APP_KEY, PROF_ID, MENU_ID, AUTHORIZED)\n"
-    "SELECT :APP_KEY, PROF_ID, :MENU_ID, '0' FROM PROFILES";
+    "SELECT :APP_KEY, PROFILES.PROF_ID, PROGS.MENU_ID, '0' FROM PROFILES, PROGS\n"
+    "WHERE PROGS.MENU_ID IN (";
+constexpr const char* kDenyNewItemsToProfilesOrder = ")\nORDER BY PROFILES.PROF_ID, PROGS.MENU_ID";
+// Items per statement: well below every engine's limit of parameters.
+constexpr std::size_t kItemsPerStatement = 500;
 
 // Runs `steps` in a transaction of `database`, or inside the one already
 // open, which then commits or rolls back as a whole.
@@ -151,6 +159,10 @@ void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
   MenuItems->Items().Clear();
   TTreeNode* root = MenuItems->Items().AddChild(nullptr, LoadStr(kStrAccessControl));
   SetNodeState(root, asNoCatalogue);
+  // The rights rows of the items the walk catalogues are written once the
+  // walk is over, all in a few statements.
+  std::vector<int> newItems;
+  newItems_ = &newItems;
   try {
     AllOrNothing(dm.qryProgs.Database(), [&] {
       if (menu != nullptr) {
@@ -161,9 +173,12 @@ void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
           if (item->Count() > 0) AddMenuChildren(node, item);
         }
       }
+      newItems_ = nullptr;
+      DenyNewItems(newItems);
       DeleteStaleCatalogueRows();
     });
   } catch (...) {
+    newItems_ = nullptr;
     // The catalogue shown must be the one the database kept.
     if (dm.qryProgs.State() != TDataSetState::Browse) dm.qryProgs.Cancel();
     dm.qryProgs.Reopen();
@@ -226,13 +241,10 @@ void TUsersAdministration::CatalogueNewItem(const std::string& name, const std::
       dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
       dm.qryProgs.Post();
       const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
-      for (const char* sql : {kDenyNewItemToUsers, kDenyNewItemToProfiles}) {
-        TQuery deny;
-        deny.SetDatabaseName(dm.qryProgs.DatabaseName());
-        deny.SetSQL(sql);
-        deny.ParamByName("APP_KEY").SetAsString(FAppKey);
-        deny.ParamByName("MENU_ID").SetAsInteger(menuId);
-        deny.ExecSQL();
+      if (newItems_ != nullptr) {
+        newItems_->push_back(menuId);
+      } else {
+        DenyNewItems({menuId});
       }
     });
   } catch (...) {
@@ -241,6 +253,30 @@ void TUsersAdministration::CatalogueNewItem(const std::string& name, const std::
     // transaction is rolled back.
     if (!dm.qryProgs.Database().InTransaction()) dm.qryProgs.Reopen();
     throw;
+  }
+}
+
+// Denies the catalogue items `menuIds` to every listed user and every
+// profile.
+void TUsersAdministration::DenyNewItems(const std::vector<int>& menuIds) {
+  TUsers& dm = *Users;
+  for (std::size_t first = 0; first < menuIds.size(); first += kItemsPerStatement) {
+    const std::size_t count = std::min(kItemsPerStatement, menuIds.size() - first);
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i) list += (i ? ", :M" : ":M") + std::to_string(i);
+    const std::pair<const char*, const char*> statements[] = {
+        {kDenyNewItemsToUsers, kDenyNewItemsToUsersOrder},
+        {kDenyNewItemsToProfiles, kDenyNewItemsToProfilesOrder},
+    };
+    for (const auto& [head, tail] : statements) {
+      TQuery deny;
+      deny.SetDatabaseName(dm.qryProgs.DatabaseName());
+      deny.SetSQL(std::string(head) + list + tail);
+      deny.ParamByName("APP_KEY").SetAsString(FAppKey);
+      for (std::size_t i = 0; i < count; ++i)
+        deny.ParamByName("M" + std::to_string(i)).SetAsInteger(menuIds[first + i]);
+      deny.ExecSQL();
+    }
   }
 }
 

@@ -25,6 +25,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "component/date_format.h"
 #include "platform/ui/data_controls.h"
@@ -278,8 +279,11 @@ class TUsersAdministration : public TForm {
   // Catalogues the item and adds its node under `parent`; returns the node
   // under which the item's sub-items go.
   TTreeNode* AddMenuNode(TTreeNode* parent, TMenuItem* item);
-  // A new catalogue row with its rights rows, all or nothing.
+  // A new catalogue row with its rights rows, all or nothing. While the
+  // catalogue synchronisation walks the menu, the rights rows wait in
+  // newItems_ and are written after the walk, in the same transaction.
   void CatalogueNewItem(const std::string& name, const std::string& caption);
+  void DenyNewItems(const std::vector<int>& menuIds);
   void DeleteStaleCatalogueRows();
   void LoadRights(bool users, int id);
   // Every node but the root without a subject to show (an empty list).
@@ -297,6 +301,8 @@ class TUsersAdministration : public TForm {
   std::string FAppKey;
   // Names of the menu items met by the catalogue walk of this opening.
   std::unordered_set<std::string> namesMet_;
+  // The items catalogued by the walk in progress, or nullptr.
+  std::vector<int>* newItems_ = nullptr;
 };
 
 // The administration window while UsersAdm shows it; nullptr otherwise.

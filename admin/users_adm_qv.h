@@ -230,7 +230,21 @@ class TUsersAdministration : public TForm {
   void sbRestoreProfileClick(TObject& sender);
 
   // ---- Audit page handlers (audit_page.cpp) -------------------------------
+  // Installs AuditFilterRecord on qryAudit and filters under the current
+  // sub-page's rule.
   void pcAuditEnter(TObject& sender);
+  // Removes the record filter: qryAudit holds all rows again.
+  void pcAuditExit(TObject& sender);
+  // Filters again under the rule of the sub-page now current.
+  void pcAuditChange(TObject& sender);
+  // A change of a sub-page's period or selection: filters again.
+  void dtpkInicioUChange(TObject& sender);
+  void dtpkInicioPChange(TObject& sender);
+  // The record filter of qryAudit while the page is in use.
+  void AuditFilterRecord(TDataSet& dataSet, bool& accept);
+  // Deletes, after asking, the rows the filter accepts when pressed.
+  void sbDeleteAuditUserClick(TObject& sender);
+  void sbDeleteAuditProgClick(TObject& sender);
 
  private:
   // ---- Frame ----

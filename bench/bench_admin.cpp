@@ -15,11 +15,29 @@
 //   SelectUser/<engine>               on the access-control page, moving to
 //                                     another user and loading the states
 //                                     of the 500 nodes
+//   AuditOpen/<engine>                reading the application's 1,000,000
+//                                     audit rows (qryAudit opened and its
+//                                     rows read): the scale of the next one
+//   AuditFilter/<engine>/<any>        on the audit page, a change of the
+//                                     period: the filter evaluated over
+//                                     every row, with the bench user
+//                                     selected (any 0) or no selection
+//                                     (any 1, every row's stamps compared)
+//   AuditDelete/<engine>              Eliminar on the audit page, answered
+//                                     Yes, for the bench user's 100,000 rows
+//   RawAuditDelete/<engine>           the same rows deleted by their row
+//                                     identities in one transaction through
+//                                     the engine's client library: the
+//                                     baseline of the above
 //
+// The audit rows all lie in the current month (the audit page's period on
+// opening); every tenth is the bench user's, the others spread over the
+// other users and the menu items.
 // Each window is closed as soon as it shows; the times include the showing.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -28,16 +46,54 @@
 #include "admin/users_adm_qv.h"
 #include "bench/bench_support.h"
 #include "data/dm_quarvel.h"
+#include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
 
 namespace qv::bench {
 namespace {
 
 THeadlessBackend* ui = nullptr;
 
-// Every listed user already has a state row in the application.
+constexpr int kAuditRows = 1000000;
+// The bench user's share of the audit rows: every tenth.
+constexpr int kBenchUserAuditRows = kAuditRows / 10;
+
+// The application's audit rows (the bench user's alone with
+// `benchUserOnly`), all in the current month: commands of 30 seconds spread
+// over every hour of every day.
+RowSource AuditRows(bool benchUserOnly) {
+  int year = 0, month = 0, day = 0;
+  DecodeDate(Date(), year, month, day);
+  std::vector<std::string> hours;  // "dd/mm/yyyy hh:" for each day and hour
+  for (int d = 1; d <= DaysInMonth(year, month); ++d)
+    for (int h = 0; h < 24; ++h) hours.push_back(DateTimeToStr(EncodeDateTime(year, month, d, h, 0, 1)).substr(0, 14));
+  const int count = benchUserOnly ? kBenchUserAuditRows : kAuditRows;
+  return Rows(count, [hours, benchUserOnly](int n, Row& r) {
+    const int i = benchUserOnly ? n * 10 : n;
+    const int user = i % 10 == 0 ? kBenchUserId : kBenchUserId + 1 + i % (kUsers - 1);
+    const std::string& hour = hours[static_cast<std::size_t>(i / 10) % hours.size()];
+    const std::string minute = std::to_string(10 + i % 40);
+    r = {kAppKey, std::to_string(user), std::to_string(i % kMenuItems + 1), hour + minute + ":00",
+         hour + minute + ":30", kComputer};
+  });
+}
+
+const std::vector<std::string> kAuditColumns = {"APP_KEY",     "USER_ID",     "PROG_ID",
+                                                "START_SESSION", "END_SESSION", "COMPUTER_NAME"};
+
+// Every listed user already has a state row in the application, and the
+// application has its audit trail.
 void LoadUserInfo(BenchDatabase& db) {
   db.Bulk("USERINFO", {"APP_KEY", "USER_ID", "EXPIRATION_DATE", "USER_EXPIRE", "USER_ACTIVE"},
           Rows(kUsers, [&](int i, Row& r) { r = {kAppKey, std::to_string(kBenchUserId + i), "01/01/2030", "0", "1"}; }));
+  db.Bulk("AUDIT", kAuditColumns, AuditRows(false));
+}
+
+// Puts the bench user's audit rows back after a deletion.
+void RestoreBenchUserAudit(BenchDatabase& db) {
+  db.BeginBulk();
+  db.Bulk("AUDIT", kAuditColumns, AuditRows(true));
+  db.CommitBulk();
 }
 
 // Empties the application's catalogue and rights, and has the component's
@@ -124,6 +180,89 @@ void BM_SelectUser(benchmark::State& state, BenchDatabase* db) {
   host->Quarvel1->UsersAdm();
 }
 
+void BM_AuditOpen(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  auto host = ReadHost(*db, kMenuItems);
+  for (auto _ : state) {
+    Users->qryAudit.Reopen();
+    if (Users->qryAudit.RecordCount() != kAuditRows) state.SkipWithError("the audit trail is not whole");
+  }
+}
+
+// Shows the window on the audit page, by user, with the bench user
+// selected, and runs `actions` there.
+void OnAuditPage(test::TTestHostForm& host, const std::function<void(TUsersAdministration&)>& actions) {
+  ui->WhenShown("UsersAdministration")
+      .Run([&](TForm& form) {
+        auto& window = As<TUsersAdministration>(form);
+        window.PageControl->SelectPageByPerson(window.tsAudit);
+        window.dblkUserName->ChooseByPerson(kBenchUserId);
+        actions(window);
+      })
+      .CloseBox();
+  host.Quarvel1->UsersAdm();
+}
+
+void BM_AuditFilter(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  auto host = ReadHost(*db, kMenuItems);
+  const bool anyUser = state.range(0) != 0;
+  OnAuditPage(*host, [&](TUsersAdministration& window) {
+    if (anyUser) {
+      window.dblkUserName->SetKeyValue(Value());
+      window.dtpkInicioUChange(*window.dblkUserName);
+    }
+    const TDateTime first = window.dtpkInicioU->Date();
+    bool later = false;
+    for (auto _ : state) {
+      later = !later;
+      window.dtpkInicioU->ChangeByPerson(later ? first + 1 : first);
+    }
+    state.counters["shown"] = window.DBGridAudUsers->RowCount();
+  });
+}
+
+void BM_AuditDelete(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  auto host = ReadHost(*db, kMenuItems);
+  for (auto _ : state) {
+    state.PauseTiming();
+    OnAuditPage(*host, [&](TUsersAdministration& window) {
+      if (window.DBGridAudUsers->RowCount() != kBenchUserAuditRows) state.SkipWithError("not the whole selection");
+      ui->AnswerMessages(mrYes);
+      state.ResumeTiming();
+      window.sbDeleteAuditUser->ClickByPerson();
+      state.PauseTiming();
+    });
+    RestoreBenchUserAudit(*db);
+    state.ResumeTiming();
+  }
+  state.counters["rows"] = kBenchUserAuditRows;
+}
+
+void BM_RawAuditDelete(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<std::string> identities;
+    TQuery ids;
+    ids.SetDatabaseName(db->Alias());
+    ids.SetSQL(std::string("SELECT ") + db->RowIdentity() + " AS ID FROM AUDIT WHERE APP_KEY=:K AND USER_ID=:U");
+    ids.ParamByName("K").SetAsString(kAppKey);
+    ids.ParamByName("U").SetAsInteger(kBenchUserId);
+    ids.Open();
+    for (; !ids.Eof(); ids.Next()) identities.push_back(ids.FieldByName("ID").AsString());
+    ids.Close();
+    if (identities.size() != kBenchUserAuditRows) state.SkipWithError("not the whole selection");
+    state.ResumeTiming();
+    db->RawDeleteAudit(identities);
+    state.PauseTiming();
+    RestoreBenchUserAudit(*db);
+    state.ResumeTiming();
+  }
+  state.counters["rows"] = kBenchUserAuditRows;
+}
+
 }  // namespace
 }  // namespace qv::bench
 
@@ -153,5 +292,20 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("SelectUser/" + engine).c_str(), BM_SelectUser, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(100);
+    benchmark::RegisterBenchmark(("AuditOpen/" + engine).c_str(), BM_AuditOpen, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark(("AuditFilter/" + engine).c_str(), BM_AuditFilter, db)
+        ->Unit(benchmark::kMillisecond)
+        ->ArgName("any")
+        ->Arg(0)
+        ->Arg(1)
+        ->Iterations(20);
+    benchmark::RegisterBenchmark(("AuditDelete/" + engine).c_str(), BM_AuditDelete, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark(("RawAuditDelete/" + engine).c_str(), BM_RawAuditDelete, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
   });
 }

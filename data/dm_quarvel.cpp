@@ -1,8 +1,10 @@
 #include "data/dm_quarvel.h"
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "component/date_format.h"
@@ -50,11 +52,21 @@ void SetYesNo(TField& field, const std::string& flag) {
   }
 }
 
+// The field's text as an audit time stamp: a date, a blank and a time as
+// the audit insert writes them, or the date alone for a stamp of midnight.
+std::optional<std::int64_t> StampOf(TDataSet& dataSet, const char* field) {
+  std::optional<TDateTime> moment = TryStrToDateTime(dataSet.FieldByName(field).AsString());
+  if (!moment) return std::nullopt;
+  return StampSeconds(*moment);
+}
+
 bool AskToDelete(int question, const std::string& name) {
   return MessageDlg(Format(LoadStr(question), {name}), mtConfirmation, mbYesNo) == mrYes;
 }
 
 }  // namespace
+
+std::int64_t StampSeconds(TDateTime moment) { return std::llround(moment.Value() * 86400.0); }
 
 TUsers::TUsers(TComponent* owner)
     : TComponent(owner),
@@ -73,6 +85,12 @@ TUsers::TUsers(TComponent* owner)
                                                   "USERQV_NAME")),
       qryAuditMENU_CAPTION(qryAudit.AddLookupField("MENU_CAPTION", 100, "PROG_ID", qryProgs,
                                                    "MENU_ID", "MENU_CAPTION")),
+      qryAuditUSER_ID(qryAudit.DefineField("USER_ID")),
+      qryAuditPROG_ID(qryAudit.DefineField("PROG_ID")),
+      qryAuditStartSeconds(qryAudit.AddCachedField(
+          "StartSeconds", [](TDataSet& d) { return StampOf(d, "START_SESSION"); })),
+      qryAuditEndSeconds(qryAudit.AddCachedField("EndSeconds",
+                                                 [](TDataSet& d) { return StampOf(d, "END_SESSION"); })),
       qryUserInfoUSER_ACTIVE(qryUserInfo.DefineField("USER_ACTIVE")) {
   Prepare(GenerateId, "GenerateId", sql::GenerateUserId, false);
   Prepare(ProfNull, "ProfNull", sql::ProfNull, false);
@@ -89,6 +107,9 @@ TUsers::TUsers(TComponent* owner)
   Prepare(qryUAccess, "qryUAccess", sql::qryUAccess, true);
   Prepare(qryPAccess, "qryPAccess", sql::qryPAccess, true);
   Prepare(qryAudit, "qryAudit", sql::qryAudit, true);
+  // The audit trail only grows: its rows are read when the audit page (or
+  // anything else) first needs them, never by the start-up that opens it.
+  qryAudit.SetDeferRows(true);
   Prepare(qryUserName, "qryUserName", sql::qryUserName, false);
   Prepare(qryMenuCaption, "qryMenuCaption", sql::qryMenuCaption, false);
   Prepare(qryUserInfo, "qryUserInfo", sql::qryUserInfo, true);

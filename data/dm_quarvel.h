@@ -34,6 +34,7 @@
 // key and opens them.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,6 +44,7 @@
 #include "platform/db/datasource.h"
 #include "platform/db/field.h"
 #include "platform/db/query.h"
+#include "platform/sys/date_time.h"
 #include "platform/ui/component.h"
 
 namespace qv {
@@ -120,6 +122,13 @@ class TUsers : public TComponent {
   TField& qryProfilesCalcMustChangePwd;  // calculated: "Sim", "Não" or empty
   TField& qryAuditUSERQV_NAME;           // lookup in qryUsers
   TField& qryAuditMENU_CAPTION;          // lookup in qryProgs
+  TField& qryAuditUSER_ID;
+  TField& qryAuditPROG_ID;
+  // START_SESSION and END_SESSION read as date and time under the date
+  // pattern in force when the row is first read, in StampSeconds; null for
+  // a text that is not one. Derived once per row (cached fields).
+  TField& qryAuditStartSeconds;
+  TField& qryAuditEndSeconds;
 
   TDataSource dsAudit;
   // The user list without "master".
@@ -209,6 +218,10 @@ class TUsers : public TComponent {
   std::map<int, std::string> userActive_;
   bool userActiveStale_ = true;
 };
+
+// A moment as whole seconds counted from the zero date: the unit in which
+// qryAuditStartSeconds and qryAuditEndSeconds hold audit time stamps.
+std::int64_t StampSeconds(TDateTime moment);
 
 // The one instance, created and freed by the security component.
 extern TUsers* Users;

@@ -37,7 +37,7 @@ void Settle() { QApplication::processEvents(QEventLoop::AllEvents, 50); }
 }  // namespace
 
 TTour::TTour(TQtBackend& ui, const std::string& folder, const std::string& alias, const std::string& masterPassword)
-    : ui_(ui), folder_(folder), alias_(alias) {
+    : ui_(ui), folder_(folder), alias_(alias), master_password_(masterPassword) {
   std::filesystem::create_directories(folder_);
   logins_.emplace_back("master", masterPassword);
   ui_.OnWindowShown = [this](const TQtShownWindow& shown) { Shown(shown); };
@@ -132,6 +132,11 @@ void TTour::Movement(QWidget& window) {
 // The administrator's errand: the users list, then the access-control page
 // for "joao", where the item he was denied is granted and applied.
 void TTour::Administration(TUsersAdministration& form, QWidget& window) {
+  if (audit_errand_) {
+    audit_errand_ = false;
+    AuditErrand(form, window);
+    return;
+  }
   Save(window, "admin-users", false);
   form.PageControl->SelectPageByPerson(form.tsPrograms);
   for (int row = 1; row <= form.DBGridUsersProgs->RowCount(); ++row)
@@ -146,6 +151,20 @@ void TTour::Administration(TUsersAdministration& form, QWidget& window) {
   }
   form.sbApply->ClickByPerson();
   Save(window, "admin-access", false);
+  form.CloseByPerson();
+}
+
+// The audit page for "joao" over the current month: the rows of his
+// audited commands, then Eliminar, whose question is answered "Sim".
+void TTour::AuditErrand(TUsersAdministration& form, QWidget& window) {
+  form.PageControl->SelectPageByPerson(form.tsAudit);
+  for (const TLookupItem& item : form.dblkUserName->ListItems())
+    if (item.Text == kJoao.Name) form.dblkUserName->ChooseByPerson(item.Key);
+  Say("auditoria de joao no mês: " + std::to_string(form.DBGridAudUsers->RowCount()) + " linhas");
+  Save(window, "admin-audit", false);
+  const long long before = AuditRows();
+  form.sbDeleteAuditUser->ClickByPerson();
+  Say("linhas de auditoria eliminadas: " + std::to_string(before - AuditRows()));
   form.CloseByPerson();
 }
 
@@ -191,6 +210,12 @@ void TTour::MainWindow(TEstoqueForm& form, QWidget& window) {
   Choose(form, "mnuRelPosicao");  // granted in the administration window
   password_change_ = {kJoao.Password, "joao456"};
   Choose(form, "mnuSegSenha");
+
+  // "master" looks at what joao did, and deletes it.
+  logins_.emplace_back("master", master_password_);
+  Choose(form, "mnuSegTrocarUsuario");
+  audit_errand_ = true;
+  Choose(form, "mnuSegUsuarios");
 
   logins_.emplace_back(kAna.Name, kAna.Password);
   Choose(form, "mnuSegTrocarUsuario");

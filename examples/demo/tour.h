@@ -2,8 +2,9 @@
 // offscreen platform and a script plays the person. It logs in as "master",
 // opens every menu, grants "joao" a menu item in the administration window,
 // switches to ordinary users (that item is now enabled for "joao"), runs an
-// audited command, changes a password (first with a wrong current one) and
-// saves a PNG of every window shown in a folder.
+// audited command, changes a password (first with a wrong current one), has
+// "master" look at joao's audit trail and delete it, and saves a PNG of
+// every window shown in a folder.
 #pragma once
 
 #include <deque>
@@ -37,6 +38,7 @@ class TTour {
   void ChangePassword(QWidget& window);
   void Movement(QWidget& window);
   void Administration(TUsersAdministration& form, QWidget& window);
+  void AuditErrand(TUsersAdministration& form, QWidget& window);
   void OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who);
   void Choose(TEstoqueForm& form, const char* item);
   // Saves "NN-what.png", numbered in order; with `numbered` false,
@@ -47,6 +49,9 @@ class TTour {
   TQtBackend& ui_;
   std::string folder_;
   std::string alias_;
+  std::string master_password_;
+  // The next showing of the administration window is for the audit trail.
+  bool audit_errand_ = false;
   std::deque<std::pair<std::string, std::string>> logins_;
   // What the next change-password window gets: the current and new password.
   std::pair<std::string, std::string> password_change_;

@@ -44,6 +44,7 @@ void TDataSet::Fail(const std::string& message) const {
 
 void TDataSet::CheckActive() const {
   if (!Active()) Fail("Cannot perform this operation on a closed dataset");
+  if (rows_->pending) ReadPendingRows();
 }
 
 void TDataSet::CheckModifiable() const {
@@ -62,13 +63,20 @@ void TDataSet::Open() {
   if (BeforeOpen) BeforeOpen(*this);
   if (Active()) return;
   auto rows = std::make_unique<dbimpl::DataSetRows>();
-  DoOpen(*rows);
+  bool deferred = false;
+  if (defer_rows_) {
+    deferred = DoPrepare(*rows);
+  } else {
+    DoOpen(*rows);
+  }
   if (!rows->store) rows->SetColumns({});
+  rows->pending = deferred;
   rows_ = std::move(rows);
+  ++opening_;
   try {
     BindFields();
     state_ = TDataSetState::Browse;
-    ApplyFilter();
+    if (!deferred) ApplyFilter();
   } catch (...) {
     state_ = TDataSetState::Inactive;
     rows_.reset();
@@ -76,7 +84,7 @@ void TDataSet::Open() {
     DoClose();
     throw;
   }
-  PlaceAtFirst(false);  // the sources hear of the new rows through the activation
+  if (!deferred) PlaceAtFirst(false);  // the sources hear of the new rows through the activation
   NotifyActiveChange();
   if (AfterOpen) AfterOpen(*this);
 }
@@ -99,6 +107,56 @@ void TDataSet::Close() {
 void TDataSet::Reopen() {
   Close();
   Open();
+}
+
+bool TDataSet::RowsPending() const { return rows_ && rows_->pending; }
+
+namespace {
+
+// Takes the rows of a deferred read. The columns come again with the rows;
+// their number must not have changed since Open, and the types they now
+// report (SQLite types expressions by their first value) are taken over.
+struct PendingRowsSink : dbimpl::ResultSink {
+  explicit PendingRowsSink(dbimpl::DataSetRows& rows) : rows(rows) {}
+  void SetColumns(std::vector<dbimpl::ColumnInfo> columns) override {
+    if (columns.size() != rows.columns.size())
+      throw EDatabaseError("The columns of the result changed since the dataset was opened");
+    for (std::size_t c = 0; c < columns.size(); ++c) rows.columns[c].type = columns[c].type;
+  }
+  void AddRow(const dbimpl::Cell* cells) override { rows.AddRow(cells); }
+  dbimpl::DataSetRows& rows;
+};
+
+}  // namespace
+
+void TDataSet::ReadPendingRows() const {
+  auto* self = const_cast<TDataSet*>(this);
+  dbimpl::DataSetRows& rows = *rows_;
+  rows.pending = false;
+  try {
+    PendingRowsSink sink(rows);
+    self->DoFetch(sink);
+    for (TField* f : fields_)
+      if (f->kind_ == TFieldKind::Data) f->type_ = rows.columns[f->column_].type;
+    self->ApplyFilter();
+  } catch (...) {
+    if (self->rows_.get() == &rows) {
+      rows.DropRows();
+      rows.pending = true;
+    }
+    throw;
+  }
+  self->PlaceAtFirst(false);
+}
+
+bool TDataSet::Eof() const {
+  if (rows_ && rows_->pending) ReadPendingRows();
+  return eof_;
+}
+
+bool TDataSet::Bof() const {
+  if (rows_ && rows_->pending) ReadPendingRows();
+  return bof_;
 }
 
 // Binds the result columns to fields: a persistent data field of the same
@@ -128,16 +186,18 @@ void TDataSet::BindFields() {
     field->size_ = field->size_override_ > 0 ? field->size_override_ : column.size;
     fields_.push_back(field);
   }
-  int slots = 0;
+  int slots = 0, cached_slots = 0;
   for (auto& f : persistent_) {
     if (f->kind_ == TFieldKind::Data) {
       if (f->column_ < 0) Fail("Field '" + f->name_ + "' not found");
       continue;
     }
     if (f->kind_ == TFieldKind::Calculated) f->slot_ = slots++;
+    if (f->kind_ == TFieldKind::Cached) f->slot_ = cached_slots++;
     fields_.push_back(f.get());
   }
   rows_->calculated.assign(slots, Value());
+  rows_->cached.assign(cached_slots, {});
 }
 
 TField& TDataSet::DefineField(std::string_view name) {
@@ -151,6 +211,14 @@ TField& TDataSet::AddCalculatedField(std::string_view name, TFieldType type, int
   if (FindField(name) || Active()) Fail("Cannot add field '" + std::string(name) + "' now");
   persistent_.push_back(std::unique_ptr<TField>(
       new TField(*this, std::string(name), TFieldKind::Calculated, type, size, true)));
+  return *persistent_.back();
+}
+
+TField& TDataSet::AddCachedField(std::string_view name, TFieldComputeEvent compute) {
+  if (FindField(name) || Active()) Fail("Cannot add field '" + std::string(name) + "' now");
+  persistent_.push_back(std::unique_ptr<TField>(
+      new TField(*this, std::string(name), TFieldKind::Cached, TFieldType::Integer, 0, true)));
+  persistent_.back()->compute_ = std::move(compute);
   return *persistent_.back();
 }
 
@@ -191,6 +259,7 @@ TField& TDataSet::FieldByName(std::string_view name) {
 const char* TDataSet::RecordForRead(const TField& field) const {
   if (!rows_ || field.column_ < 0)
     Fail("Field '" + field.name_ + "' cannot be read: the dataset is closed");
+  if (rows_->pending) ReadPendingRows();
   if (rows_->stand_in) return rows_->stand_in;
   return rows_->CurrentRecord();
 }
@@ -218,6 +287,7 @@ std::string TDataSet::ReadDataText(const TField& field) const {
 
 Value TDataSet::ReadCalculated(const TField& field) const {
   if (!rows_ || field.slot_ < 0) Fail("Field '" + field.name_ + "' cannot be read: the dataset is closed");
+  if (rows_->pending) ReadPendingRows();
   return rows_->calculated[field.slot_];
 }
 
@@ -232,6 +302,41 @@ Value TDataSet::ReadLookup(const TField& field) const {
     keys.push_back(std::move(v));
   }
   return lookup->Lookup(field.lookup_key_fields_, keys, field.lookup_result_field_);
+}
+
+// A row being edited or inserted is derived afresh on every read; a stored
+// row once, its value kept by slot.
+Value TDataSet::ReadCached(const TField& field) const {
+  if (!rows_ || field.slot_ < 0) Fail("Field '" + field.name_ + "' cannot be read: the dataset is closed");
+  if (rows_->pending) ReadPendingRows();
+  dbimpl::DataSetRows& rows = *rows_;
+  auto* self = const_cast<TDataSet*>(this);
+  auto derive = [&]() -> std::optional<std::int64_t> {
+    return field.compute_ ? field.compute_(*self) : std::nullopt;
+  };
+  std::uint32_t slot;
+  if (rows.stand_in) {
+    slot = rows.stand_in_slot;
+  } else if (rows.editing) {
+    std::optional<std::int64_t> value = derive();
+    return value ? Value(static_cast<long long>(*value)) : Value();
+  } else if (rows.VisibleCount() == 0) {
+    return Value();
+  } else {
+    slot = rows.VisibleSlot(rows.cursor);
+  }
+  dbimpl::DataSetRows::CachedValues& cache = rows.cached[field.slot_];
+  if (cache.state.size() <= slot) {
+    cache.state.resize(rows.records.size(), dbimpl::DataSetRows::kNotDerived);
+    cache.values.resize(rows.records.size());
+  }
+  if (cache.state[slot] == dbimpl::DataSetRows::kNotDerived) {
+    std::optional<std::int64_t> value = derive();
+    cache.values[slot] = value.value_or(0);
+    cache.state[slot] = value ? dbimpl::DataSetRows::kDerived : dbimpl::DataSetRows::kDerivedNull;
+  }
+  if (cache.state[slot] == dbimpl::DataSetRows::kDerivedNull) return Value();
+  return Value(static_cast<long long>(cache.values[slot]));
 }
 
 void TDataSet::WriteField(TField& field, Value value) {
@@ -343,18 +448,22 @@ void TDataSet::WithRecord(int recno, const std::function<void()>& read) {
   dbimpl::DataSetRows* rows = rows_.get();
   const char* saved_stand_in = rows->stand_in;
   std::vector<Value> saved_calculated = rows->calculated;
-  rows->stand_in = rows->records[rows->VisibleSlot(recno - 1)];
+  const std::uint32_t saved_slot = rows->stand_in_slot;
+  rows->stand_in_slot = rows->VisibleSlot(recno - 1);
+  rows->stand_in = rows->records[rows->stand_in_slot];
   struct Restore {
     TDataSet* self;
     dbimpl::DataSetRows* rows;
     const char* stand_in;
+    std::uint32_t slot;
     std::vector<Value>& calculated;
     ~Restore() {
       if (self->rows_.get() != rows) return;  // closed meanwhile
       rows->stand_in = stand_in;
+      rows->stand_in_slot = slot;
       rows->calculated = std::move(calculated);
     }
-  } restore{this, rows, saved_stand_in, saved_calculated};
+  } restore{this, rows, saved_stand_in, saved_slot, saved_calculated};
   CalculateFields();
   read();
 }
@@ -423,8 +532,10 @@ bool TDataSet::RowPasses(std::uint32_t slot) {
   if (rows.expression && !rows.expression->Matches(*rows.store, record)) return false;
   if (!OnFilterRecord) return true;
   const char* saved = rows.stand_in;
+  const std::uint32_t saved_slot = rows.stand_in_slot;
   TDataSetState state = state_;
   rows.stand_in = record;
+  rows.stand_in_slot = slot;
   state_ = TDataSetState::Filter;
   bool accept = true;
   try {
@@ -432,10 +543,12 @@ bool TDataSet::RowPasses(std::uint32_t slot) {
   } catch (...) {
     state_ = state;
     rows.stand_in = saved;
+    rows.stand_in_slot = saved_slot;
     throw;
   }
   state_ = state;
   rows.stand_in = saved;
+  rows.stand_in_slot = saved_slot;
   return accept;
 }
 

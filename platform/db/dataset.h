@@ -34,6 +34,15 @@
 //
 // Locate, Lookup and single-column equality filters are served by hash
 // indexes the dataset builds on first use and keeps across edits.
+//
+// Rows read when needed. With DeferRows set, Open checks the statement and
+// binds the fields but reads no row; the rows are read, as the statement
+// and its parameters stood at Open, the first time anything needs them: a
+// cursor move or test (Eof, Bof), a field read, RecordCount, RecNo, Locate,
+// Lookup, a filter change, an edit. Callers see the dataset they would see
+// had the rows been read at Open, except that rows other clients stored in
+// between are included. A table that only grows (the audit trail) then
+// costs neither time nor memory until it is used.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +67,20 @@ struct ResultSink;
 }  // namespace dbimpl
 
 enum class TDataSetState { Inactive, Browse, Edit, Insert, CalcFields, Filter };
+
+// Rows of one open dataset, taken by TDataSet::VisibleRows. It names the
+// rows themselves, whatever the cursor, the filter or later changes of the
+// dataset do, until the dataset closes.
+class TRowSelection {
+ public:
+  int Count() const { return static_cast<int>(slots_.size()); }
+  bool IsEmpty() const { return slots_.empty(); }
+
+ private:
+  friend class TDataSet;
+  std::uint64_t opening_ = 0;
+  std::vector<std::uint32_t> slots_;
+};
 
 using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
 using TFilterRecordEvent = std::function<void(TDataSet&, bool& accept)>;
@@ -84,13 +107,20 @@ class TDataSet {
   void SetActive(bool active) { active ? Open() : Close(); }
   TDataSetState State() const { return state_; }
 
+  // Whether Open leaves the rows to be read when first needed (see above);
+  // takes effect at the next Open.
+  bool DeferRows() const { return defer_rows_; }
+  void SetDeferRows(bool defer) { defer_rows_ = defer; }
+  // True while the dataset is open and its rows are still to be read.
+  bool RowsPending() const;
+
   // --- Cursor -----------------------------------------------------------
   void First();
   void Next();
   void Prior();
   void Last();
-  bool Eof() const { return eof_; }
-  bool Bof() const { return bof_; }
+  bool Eof() const;
+  bool Bof() const;
   int RecordCount() const;
   bool IsEmpty() const { return RecordCount() == 0; }
   // 1-based position of the current row among the visible rows; 0 when empty.
@@ -129,6 +159,14 @@ class TDataSet {
   TField& DefineField(std::string_view name);
   // A persistent calculated field, written by OnCalcFields.
   TField& AddCalculatedField(std::string_view name, TFieldType type, int size);
+  // A persistent integer field derived from the other fields of its row by
+  // `compute`, which runs with the row standing as the current one, on the
+  // row's first read; the value is kept with the row until the row is
+  // changed through the dataset or the dataset closes. For values too costly
+  // to derive on every read: a filter routine re-evaluated over every row
+  // then derives each row's value once, not once per evaluation. `compute`
+  // must not move the cursor nor read its own field.
+  TField& AddCachedField(std::string_view name, TFieldComputeEvent compute);
   // A persistent lookup field (see TField::KeyFields); text of width `size`.
   TField& AddLookupField(std::string_view name, int size, std::string_view key_fields,
                          TDataSet& lookup_dataset, std::string_view lookup_key_fields,
@@ -143,6 +181,17 @@ class TDataSet {
   // Deletes the current row; the cursor moves to the following row, or to
   // the new last row when the last was deleted.
   void Delete();
+  // The rows visible now (those passing the filter), in order.
+  TRowSelection VisibleRows();
+  // Deletes the rows of `selection` still present, in one transaction (or
+  // in the one the caller has started): all of them are deleted or, when
+  // the engine refuses one or finds one no longer there, the error
+  // propagates and none is. The cursor stays on its row when that row
+  // remains, else moves to the row that followed it. Raises, deleting
+  // nothing, for a selection taken before the dataset was last opened and
+  // for a dataset with BeforeDelete or AfterDelete events (its rows are
+  // deleted one by one with Delete). Returns the number of rows deleted.
+  int DeleteRows(const TRowSelection& selection);
   // True while editing and a field was written since Edit/Insert.
   bool Modified() const;
   // Whether rows can be changed through this dataset.
@@ -180,8 +229,22 @@ class TDataSet {
   virtual void DoInsert(dbimpl::RowChange& change) = 0;
   virtual void DoUpdate(dbimpl::RowChange& change) = 0;
   virtual void DoDelete(dbimpl::RowChange& change) = 0;
+  // Deletes the rows of `changes`, all or none. The default deletes them one
+  // by one with DoDelete and knows no transaction.
+  virtual void DoDeleteRows(std::vector<dbimpl::RowChange>& changes);
   // Called after the dataset closed, to release the provider's state.
   virtual void DoClose() {}
+  // Opening with DeferRows: describes the columns into `sink` without
+  // reading any row, keeps what DoFetch needs to read them later as they
+  // stand now, and returns true. A provider that cannot defer reads the
+  // rows at once (DoOpen) and returns false.
+  virtual bool DoPrepare(dbimpl::ResultSink& sink) {
+    DoOpen(sink);
+    return false;
+  }
+  // Reads the rows DoPrepare left pending into `sink`; the columns it
+  // reports again must be those described.
+  virtual void DoFetch(dbimpl::ResultSink& sink) { (void)sink; }
 
   // Raises EDatabaseError "<message>" prefixed by the dataset's name.
   [[noreturn]] void Fail(const std::string& message) const;
@@ -198,12 +261,20 @@ class TDataSet {
   std::string ReadDataText(const TField& field) const;
   Value ReadCalculated(const TField& field) const;
   Value ReadLookup(const TField& field) const;
+  Value ReadCached(const TField& field) const;
   // Stores an already converted value into the edit buffer (data fields) or
   // the calculated values.
   void WriteField(TField& field, Value value);
   const char* RecordForRead(const TField& field) const;
 
+  // Raises on a closed dataset. Every caller goes on to use the rows, so it
+  // also reads rows an Open left pending.
   void CheckActive() const;
+  // Reads the rows an Open with DeferRows left pending (see above), applies
+  // the filter and places the cursor on the first visible row, as Open does
+  // for rows read at once. Logically const: the dataset only shows rows it
+  // stood for since Open.
+  void ReadPendingRows() const;
   void CheckModifiable() const;
   void CheckBrowseMode();  // posts an edit in progress
   void BindFields();
@@ -227,6 +298,8 @@ class TDataSet {
   bool bof_ = true;
   std::string filter_;
   bool filtered_ = false;
+  bool defer_rows_ = false;
+  std::uint64_t opening_ = 0;  // counts the Opens, so that a selection knows its own
 
   std::vector<std::unique_ptr<TField>> persistent_;
   std::vector<std::unique_ptr<TField>> dynamic_;

@@ -138,6 +138,7 @@ void TDataSet::Post() {
     std::uint32_t slot = rows.edit_slot;
     for (auto& index : rows.indexes) index->Remove(slot, rows.records);
     rows.records[slot] = record;
+    rows.ForgetCached(slot);
     for (auto& index : rows.indexes) index->Add(slot, rows.records);
     if (rows.filtering && !RowPasses(slot)) {
       rows.visible[slot] = 0;
@@ -202,6 +203,58 @@ void TDataSet::Delete() {
   if (was_editing) NotifyStateChange();
   NotifyDataChange(nullptr);
   if (AfterDelete) AfterDelete(*this);
+}
+
+TRowSelection TDataSet::VisibleRows() {
+  CheckActive();
+  TRowSelection selection;
+  selection.opening_ = opening_;
+  const dbimpl::DataSetRows& rows = *rows_;
+  selection.slots_ = rows.filtering ? rows.view : rows.order;
+  return selection;
+}
+
+void TDataSet::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
+  for (dbimpl::RowChange& change : changes) DoDelete(change);
+}
+
+int TDataSet::DeleteRows(const TRowSelection& selection) {
+  CheckBrowseMode();
+  CheckModifiable();
+  if (selection.opening_ != opening_) Fail("The rows were selected before the dataset was last opened");
+  if (BeforeDelete || AfterDelete) Fail("A dataset with delete events deletes its rows one by one");
+  dbimpl::DataSetRows& rows = *rows_;
+  std::vector<dbimpl::RowChange> changes;
+  std::vector<std::uint32_t> slots;
+  for (std::uint32_t slot : selection.slots_) {
+    if (!rows.records[slot]) continue;
+    changes.push_back(rows.ChangeOf(rows.records[slot]));
+    slots.push_back(slot);
+  }
+  if (changes.empty()) return 0;
+  DoDeleteRows(changes);
+
+  // The cursor keeps its row, or takes the one that followed it: the number
+  // of remaining rows before it is its new index either way.
+  std::vector<std::uint32_t>& shown = rows.filtering ? rows.view : rows.order;
+  for (std::uint32_t slot : slots) {
+    rows.records[slot] = nullptr;
+    if (rows.filtering) rows.visible[slot] = 0;
+  }
+  const auto gone = [&](std::uint32_t slot) { return rows.records[slot] == nullptr; };
+  const int before = static_cast<int>(
+      std::count_if(shown.begin(), shown.begin() + std::min<std::size_t>(rows.cursor, shown.size()),
+                    [&](std::uint32_t slot) { return !gone(slot); }));
+  std::erase_if(rows.order, gone);
+  if (rows.filtering) std::erase_if(rows.view, gone);
+  rows.positions_stale = true;
+  rows.indexes.clear();  // rebuilt on their next use, cheaper than many removals
+  const int count = rows.VisibleCount();
+  rows.cursor = std::clamp(before, 0, std::max(0, count - 1));
+  bof_ = eof_ = count == 0;
+  CalculateFields();
+  NotifyDataChange(nullptr);
+  return static_cast<int>(changes.size());
 }
 
 }  // namespace qv

@@ -14,6 +14,15 @@ void DataSetRows::AddRow(const Cell* cells) {
   records.push_back(store->Add(cells));
 }
 
+void DataSetRows::DropRows() {
+  store = std::make_unique<RowStore>(static_cast<int>(columns.size()));
+  records.clear();
+  order.clear();
+  indexes.clear();
+  for (CachedValues& c : cached) c = CachedValues{};
+  positions_stale = true;
+}
+
 void DataSetRows::RefreshPositions() {
   if (!positions_stale) return;
   positions.assign(records.size(), 0xffffffffu);

@@ -41,6 +41,10 @@ struct DataSetRows : ResultSink {
 
   std::vector<ColumnInfo> columns;
   std::unique_ptr<RowStore> store;
+  // Set while the rows of a deferred open are still to be read.
+  bool pending = false;
+  // Drops every row read so far (a deferred read that failed part way).
+  void DropRows();
   std::vector<const char*> records;  // by slot; nullptr = deleted
   std::vector<std::uint32_t> order;  // slots in dataset order
 
@@ -57,6 +61,7 @@ struct DataSetRows : ResultSink {
 
   int cursor = 0;  // index among the visible rows
   const char* stand_in = nullptr;  // record read instead of the current one
+  std::uint32_t stand_in_slot = 0;  // and its slot
 
   // Edit buffer (edit and insert states).
   std::vector<Value> edit;
@@ -68,6 +73,20 @@ struct DataSetRows : ResultSink {
   int insert_view_pos = 0;           // and among the visible rows
 
   std::vector<Value> calculated;  // by calculated-field slot
+
+  // Values of the cached fields, by cached-field slot and then by row slot,
+  // with each row's state: not derived yet, a value, or null.
+  enum CachedState : std::uint8_t { kNotDerived = 0, kDerived = 1, kDerivedNull = 2 };
+  struct CachedValues {
+    std::vector<std::int64_t> values;
+    std::vector<std::uint8_t> state;
+  };
+  std::vector<CachedValues> cached;
+  // The row of `slot` changed: its cached values are derived again.
+  void ForgetCached(std::uint32_t slot) {
+    for (CachedValues& c : cached)
+      if (slot < c.state.size()) c.state[slot] = kNotDerived;
+  }
 
   std::vector<std::unique_ptr<HashIndex>> indexes;
 

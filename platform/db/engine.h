@@ -59,12 +59,22 @@ class Engine {
   // `sink` when given. Returns the number of rows changed.
   virtual std::int64_t Run(const std::string& sql, const std::vector<Value>& params,
                            ResultSink* sink) = 0;
+  // The result columns of one statement written as for Run, with
+  // `param_count` parameters, without running it; errors of the statement
+  // (a missing table or column) are raised as Run would raise them.
+  virtual std::vector<ColumnInfo> Describe(const std::string& sql, int param_count) = 0;
   // The primary-key columns of `table` in key order (empty when none).
   virtual std::vector<std::string> PrimaryKey(std::string_view table) = 0;
   // The expression naming a row's identity in a select ("rowid", "ctid").
   virtual std::string_view RowIdentity() const = 0;
+  // The most parameters one statement may carry.
+  virtual int MaxParameters() const = 0;
   // The placeholder for parameter number `n` (1-based): "?n" or "$n".
   virtual std::string Placeholder(int n) const = 0;
+  // The same for a statement whose parameters are written once each, in
+  // order: SQLite's bare "?", which compiles without looking numbers up
+  // (the cost of numbered ones grows with the square of their count).
+  virtual std::string SequentialPlaceholder(int n) const { return Placeholder(n); }
 };
 
 // Open an engine connection; errors name `alias`.

@@ -173,6 +173,19 @@ class PostgresEngine : public Engine {
     return changed;
   }
 
+  // The server parses and plans the statement as the unnamed prepared
+  // statement and describes its result; the parameters' types are inferred
+  // as for Run.
+  std::vector<ColumnInfo> Describe(const std::string& sql, int param_count) override {
+    Result prepared(PQprepare(conn_, "", sql.c_str(), param_count, nullptr));
+    CheckResult(prepared.get());
+    Result described(PQdescribePrepared(conn_, ""));
+    CheckResult(described.get());
+    std::vector<ColumnInfo> columns;
+    for (int c = 0, n = PQnfields(described.get()); c < n; ++c) columns.push_back(DescribeColumn(described.get(), c));
+    return columns;
+  }
+
   std::vector<std::string> PrimaryKey(std::string_view table) override {
     ValueRows rows;
     Run("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
@@ -185,6 +198,8 @@ class PostgresEngine : public Engine {
   }
 
   std::string_view RowIdentity() const override { return "ctid"; }
+  // The protocol counts a statement's parameters in 16 bits.
+  int MaxParameters() const override { return 65535; }
   std::string Placeholder(int n) const override { return "$" + std::to_string(n); }
 
  private:

@@ -169,6 +169,22 @@ class SqliteEngine : public Engine {
     return sqlite3_total_changes64(db_) - before;
   }
 
+  // Preparing compiles the statement against the schema without stepping
+  // it. Expressions have no declared type and are described as text.
+  std::vector<ColumnInfo> Describe(const std::string& sql, int param_count) override {
+    (void)param_count;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK)
+      Raise(sqlite3_errmsg(db_));
+    Statement stmt(raw);
+    std::vector<ColumnInfo> columns(raw ? sqlite3_column_count(raw) : 0);
+    for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+      columns[c].name = sqlite3_column_name(raw, c);
+      ParseDeclaredType(sqlite3_column_decltype(raw, c), columns[c]);
+    }
+    return columns;
+  }
+
   std::vector<std::string> PrimaryKey(std::string_view table) override {
     ValueRows rows;
     Run("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk", {Value(table)}, &rows);
@@ -178,7 +194,9 @@ class SqliteEngine : public Engine {
   }
 
   std::string_view RowIdentity() const override { return "rowid"; }
+  int MaxParameters() const override { return sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1); }
   std::string Placeholder(int n) const override { return "?" + std::to_string(n); }
+  std::string SequentialPlaceholder(int) const override { return "?"; }
 
  private:
   // Raises the connection's last error. A unique or primary-key violation

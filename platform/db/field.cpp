@@ -24,6 +24,8 @@ Value TField::AsValue() const {
       return dataset_->ReadData(*this);
     case TFieldKind::Calculated:
       return dataset_->ReadCalculated(*this);
+    case TFieldKind::Cached:
+      return dataset_->ReadCached(*this);
     default:
       return dataset_->ReadLookup(*this);
   }
@@ -58,6 +60,8 @@ void TField::Clear() { SetValue(qv::Value()); }
 void TField::SetValue(const qv::Value& value) {
   if (kind_ == TFieldKind::Lookup)
     throw EDatabaseError("Field '" + name_ + "' is a lookup field and cannot be modified");
+  if (kind_ == TFieldKind::Cached)
+    throw EDatabaseError("Field '" + name_ + "' is derived from its row and cannot be modified");
   dataset_->WriteField(*this, Coerce(value));
 }
 

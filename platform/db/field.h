@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,8 +28,15 @@ namespace qv {
 
 class TDataSet;
 
+// Derives the value of a cached field from the row standing as the current
+// one of `dataset`; nullopt for null.
+using TFieldComputeEvent = std::function<std::optional<std::int64_t>(TDataSet& dataset)>;
+
 enum class TFieldType { Unknown, String, Integer, SmallInt, Bytes };
-enum class TFieldKind { Data, Calculated, Lookup };
+// Data: a result column. Calculated: written by OnCalcFields each time a
+// row becomes current. Lookup: read from another dataset. Cached: an
+// integer derived from its row once and kept with it (AddCachedField).
+enum class TFieldKind { Data, Calculated, Lookup, Cached };
 
 class TField {
  public:
@@ -115,7 +124,8 @@ class TField {
   int size_override_ = 0;
   bool persistent_;
   int column_ = -1;  // data fields: index of the result column while open
-  int slot_ = -1;    // calculated fields: index in the dataset's calculated values
+  int slot_ = -1;    // calculated and cached fields: index in the dataset's values of their kind
+  TFieldComputeEvent compute_;  // cached fields
 
   std::string display_format_;
   std::string edit_format_;

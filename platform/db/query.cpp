@@ -1,5 +1,8 @@
 #include "platform/db/query.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "platform/db/database.h"
 #include "platform/db/database_error.h"
 #include "platform/db/dataset_rows.h"
@@ -18,6 +21,13 @@ struct QueryPlan {
   std::vector<std::string> key;    // primary-key column names
   std::vector<int> key_columns;    // their result columns; empty = use identity
   bool key_known = false;
+};
+
+// A select checked by a deferred Open and not run yet.
+struct PendingSelect {
+  std::string alias;
+  std::string translated;  // in the engine's parameter form
+  std::vector<Value> values;
 };
 
 }  // namespace dbimpl
@@ -67,13 +77,14 @@ std::vector<Value> TQuery::ParamValues() {
   return values;
 }
 
-void TQuery::DoOpen(dbimpl::ResultSink& sink) {
-  TDatabase& db = Database();
+// The select an Open runs, with the row identity added to a live query's
+// columns and the parameters as they stand now.
+TQuery::SelectRun TQuery::BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows) {
   dbimpl::Engine& engine = db.engine();
   FillFromMaster();
-  std::vector<Value> values = ParamValues();
+  SelectRun run;
+  run.values = ParamValues();
   std::string sql = sql_;
-  auto& rows = static_cast<dbimpl::DataSetRows&>(sink);
   if (request_live_) {
     dbimpl::SelectShape shape = dbimpl::AnalyzeSelect(sql_);
     if (!shape.single_table) Fail("A live query must be a select from a single table");
@@ -87,14 +98,15 @@ void TQuery::DoOpen(dbimpl::ResultSink& sink) {
       plan_->table = shape.table;
     }
   }
-  std::string translated =
-      dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
-  db.BeforeStatement(sql_);
-  engine.Run(translated, values, &sink);
-  if (!request_live_) return;
+  run.translated = dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+  return run;
+}
 
+// A live query learns which result columns hold its table's primary key.
+void TQuery::FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows) {
+  if (!request_live_) return;
   if (!plan_->key_known) {
-    plan_->key = engine.PrimaryKey(plan_->table);
+    plan_->key = db.engine().PrimaryKey(plan_->table);
     plan_->key_known = true;
   }
   plan_->key_columns.clear();
@@ -110,7 +122,38 @@ void TQuery::DoOpen(dbimpl::ResultSink& sink) {
   }
 }
 
-void TQuery::DoClose() {}
+void TQuery::DoOpen(dbimpl::ResultSink& sink) {
+  TDatabase& db = Database();
+  auto& rows = static_cast<dbimpl::DataSetRows&>(sink);
+  SelectRun run = BuildSelect(db, rows);
+  db.BeforeStatement(sql_);
+  db.engine().Run(run.translated, run.values, &sink);
+  FindKeyColumns(db, rows);
+}
+
+// The engine checks the statement and describes its columns; the select
+// itself runs in DoFetch, on the same alias and with the same values.
+bool TQuery::DoPrepare(dbimpl::ResultSink& sink) {
+  TDatabase& db = Database();
+  auto& rows = static_cast<dbimpl::DataSetRows&>(sink);
+  SelectRun run = BuildSelect(db, rows);
+  db.BeforeStatement(sql_);
+  sink.SetColumns(db.engine().Describe(run.translated, static_cast<int>(run.values.size())));
+  FindKeyColumns(db, rows);
+  pending_ = std::make_unique<dbimpl::PendingSelect>(
+      dbimpl::PendingSelect{database_name_, std::move(run.translated), std::move(run.values)});
+  return true;
+}
+
+void TQuery::DoFetch(dbimpl::ResultSink& sink) {
+  if (!pending_) return;
+  TDatabase& db = Session::Default().Database(pending_->alias);
+  db.BeforeStatement(sql_);
+  db.engine().Run(pending_->translated, pending_->values, &sink);
+  pending_.reset();
+}
+
+void TQuery::DoClose() { pending_.reset(); }
 
 namespace {
 
@@ -210,6 +253,47 @@ void TQuery::DoDelete(dbimpl::RowChange& change) {
   db.BeforeStatement(sql);
   if (engine.Run(sql, values, nullptr) != 1)
     Fail("The row was changed or deleted by another user; it could not be deleted");
+}
+
+// Rows go in batches of one statement each, "WHERE <key> IN (...)" (the key
+// column or the row identity) or, for a key of several columns, one
+// condition per row joined by OR. Every batch must delete exactly its rows,
+// else the transaction is rolled back. Batches stay moderate, as a
+// statement's compile time grows faster than its number of parameters.
+void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
+  if (!plan_) Fail("The dataset is not live");
+  constexpr std::size_t kMaxBatchRows = 1000;
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  std::optional<TransactionGuard> transaction;
+  if (!db.InTransaction()) transaction.emplace(db);
+  const std::vector<int>& key = plan_->key_columns;
+  const std::size_t per_row = key.empty() ? 1 : key.size();
+  const std::size_t batch = std::clamp<std::size_t>(static_cast<std::size_t>(engine.MaxParameters()) / per_row, 1,
+                                                    kMaxBatchRows);
+  for (std::size_t first = 0; first < changes.size(); first += batch) {
+    const std::size_t last = std::min(changes.size(), first + batch);
+    std::vector<Value> values;
+    std::string where;
+    if (per_row == 1) {
+      const int column = key.empty() ? changes[first].data_columns : key.front();
+      where = key.empty() ? std::string(engine.RowIdentity()) : QuoteIdentifier((*changes[first].columns)[column].name);
+      where += " IN (";
+      for (std::size_t i = first; i < last; ++i) {
+        values.push_back(changes[i].Original(column));
+        where += (i > first ? ", " : "") + engine.SequentialPlaceholder(static_cast<int>(values.size()));
+      }
+      where += ")";
+    } else {
+      for (std::size_t i = first; i < last; ++i)
+        where += (i > first ? " OR (" : "(") + RowCondition(changes[i], key, engine, values) + ")";
+    }
+    const std::string sql = "DELETE FROM " + plan_->table + " WHERE " + where;
+    db.BeforeStatement(sql);
+    if (engine.Run(sql, values, nullptr) != static_cast<std::int64_t>(last - first))
+      Fail("Some of the rows were changed or deleted by another user; none was deleted");
+  }
+  if (transaction) transaction->Commit();
 }
 
 std::int64_t TQuery::ExecSQL() {

@@ -35,6 +35,8 @@ namespace qv {
 class TDatabase;
 namespace dbimpl {
 struct QueryPlan;
+struct PendingSelect;
+struct DataSetRows;
 }
 
 class TQuery : public TDataSet {
@@ -71,14 +73,23 @@ class TQuery : public TDataSet {
 
  protected:
   void DoOpen(dbimpl::ResultSink& sink) override;
+  bool DoPrepare(dbimpl::ResultSink& sink) override;
+  void DoFetch(dbimpl::ResultSink& sink) override;
   void DoInsert(dbimpl::RowChange& change) override;
   void DoUpdate(dbimpl::RowChange& change) override;
   void DoDelete(dbimpl::RowChange& change) override;
+  void DoDeleteRows(std::vector<dbimpl::RowChange>& changes) override;
   void DoClose() override;
 
  private:
   void FillFromMaster();
   std::vector<Value> ParamValues();
+  struct SelectRun {
+    std::string translated;
+    std::vector<Value> values;
+  };
+  SelectRun BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows);
+  void FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows);
 
   std::string database_name_;
   std::string sql_;
@@ -86,6 +97,7 @@ class TQuery : public TDataSet {
   TDataSource* master_ = nullptr;
   bool request_live_ = false;
   std::unique_ptr<dbimpl::QueryPlan> plan_;  // the live table, open identity
+  std::unique_ptr<dbimpl::PendingSelect> pending_;  // the select a deferred Open left
 };
 
 }  // namespace qv

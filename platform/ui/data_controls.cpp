@@ -62,7 +62,8 @@ void TDataBinding::LinkChanged(TField* field) {
 
 bool TDataBinding::BeginFieldEdit() {
   TField* field = Field();
-  if (field == nullptr || field->FieldKind() == TFieldKind::Calculated) return false;
+  if (field == nullptr || field->FieldKind() == TFieldKind::Calculated || field->FieldKind() == TFieldKind::Cached)
+    return false;
   TDataSet* ds = link_->DataSet();
   if (!ds->CanModify()) return false;
   return link_->Editing() || link_->Edit();
@@ -100,7 +101,7 @@ bool TDBEdit::BeginPersonEdit() {
 void TDBEdit::TextChanged() {
   if (!reloading_ && Bound()) {
     TField* field = Field();
-    if (field != nullptr && field->FieldKind() != TFieldKind::Calculated &&
+    if (field != nullptr && field->FieldKind() != TFieldKind::Calculated && field->FieldKind() != TFieldKind::Cached &&
         (field->DataSet().State() == TDataSetState::Edit || field->DataSet().State() == TDataSetState::Insert))
       WriteField(*field, qv::Value(Text()));
   }

@@ -26,12 +26,15 @@
 //     application when there is none, and leaves qryUserInfo filtered to
 //     that user. Posting a users row whose profile changed re-derives the
 //     user's rights from the new profile.
+//   - PostNewUser and PostNewProfile store a new user or profile together
+//     with its rights rows: all of it or, on any error, none of it.
 //
 // The datasets start closed; the component sets their alias and application
 // key and opens them.
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -120,6 +123,22 @@ class TUsers : public TComponent {
   TField& qryUserInfoUSER_ACTIVE;
   TModuleQuery qryAdduserInfo, qryDelUserInfo;
 
+  // Creating a user: posts the row inserted into qryUsers (its key and its
+  // USERINFO row follow, as for any post), gives the new user one UACCESS
+  // row holding "0" for every catalogue row of qryProgs under the
+  // application key `appKey`, copies the rights of the user's profile into
+  // them when the user has one, and reopens qryUAccess. All of it is stored
+  // in one transaction (joined when the caller holds one). On an error
+  // nothing of it stays: the transaction is rolled back, a pending insert is
+  // cancelled, the datasets the steps had reopened are read again (the
+  // users list then stands on its first row), and the error propagates
+  // unchanged; a name already present reports the key-violation code first.
+  void PostNewUser(const std::string& appKey);
+  // Creating a profile: the same for the row inserted into qryProfiles,
+  // with one PACCESS row holding "0" per catalogue row; qryPAccess is
+  // reopened.
+  void PostNewProfile(const std::string& appKey);
+
   // Event handlers, bound by the constructor. Public so that a window that
   // detaches one (the administration window takes qryUsersAfterOpen off
   // qryUsers while it is open) can bind it again by name.
@@ -171,6 +190,16 @@ class TUsers : public TComponent {
   void CommitCascade();
   void RollbackCascade();
   TDatabase* cascadeDb_ = nullptr;  // set while a cascade transaction is ours
+
+  // The creation steps of PostNewUser / PostNewProfile (see
+  // dm_quarvel_create.cpp): posts `rows`, then runs `rights`, all in one
+  // transaction; on an error undoes it and cancels the insert, or reopens
+  // `reread` when the row had been stored.
+  void PostWithRights(TModuleQuery& rows, const std::function<void()>& rights,
+                      std::initializer_list<TQuery*> reread);
+  // Appends to `rights` a row holding "0" under `appKey` for `ownerColumn`
+  // = `owner` and every catalogue row of qryProgs.
+  void AddDeniedRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey);
 
   // The key of the row being posted in each of the three key tables; the
   // after-post steps put the cursor back on it.

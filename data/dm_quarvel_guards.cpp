@@ -24,11 +24,20 @@ constexpr int kMaxKeyRetries = 5;
 // --- TModuleQuery ---------------------------------------------------------
 
 // Each refused attempt may name a new key; the insert then runs again with
-// the key column set to it. The row's other values stay as posted.
+// the key column set to it. The row's other values stay as posted. Inside a
+// transaction each attempt runs under a savepoint, so that a refused one
+// leaves the transaction usable for the key generation and the next
+// attempt, and the caller still sees the refusal's own error.
 void TModuleQuery::DoInsert(dbimpl::RowChange& change) {
   for (;;) {
     try {
+      if (!OnInsertRefused) {
+        TQuery::DoInsert(change);
+        return;
+      }
+      TSavepoint attempt(Database());
       TQuery::DoInsert(change);
+      attempt.Release();
       return;
     } catch (const EDatabaseError& error) {
       const int key = OnInsertRefused ? OnInsertRefused(error) : 0;

@@ -80,4 +80,32 @@ void TransactionGuard::Commit() {
   database_.Commit();
 }
 
+namespace {
+constexpr const char* kSavepointName = "qv_savepoint";
+}  // namespace
+
+TSavepoint::TSavepoint(TDatabase& database) : database_(nullptr) {
+  if (!database.InTransaction()) return;
+  database.engine().Exec(std::string("SAVEPOINT ") + kSavepointName);
+  database_ = &database;
+}
+
+TSavepoint::~TSavepoint() {
+  if (database_ == nullptr || !database_->InTransaction()) return;
+  try {
+    database_->engine().Exec(std::string("ROLLBACK TO SAVEPOINT ") + kSavepointName);
+    database_->engine().Exec(std::string("RELEASE SAVEPOINT ") + kSavepointName);
+  } catch (const EDatabaseError&) {
+    // The error being handled is the one to report; the transaction it
+    // belongs to fails at its commit if undoing did not work.
+  }
+}
+
+void TSavepoint::Release() {
+  TDatabase* database = database_;
+  database_ = nullptr;
+  if (database != nullptr && database->InTransaction())
+    database->engine().Exec(std::string("RELEASE SAVEPOINT ") + kSavepointName);
+}
+
 }  // namespace qv

@@ -87,4 +87,24 @@ class TransactionGuard {
   bool done_ = false;
 };
 
+// Scoped savepoint inside the active transaction; outside one it does
+// nothing. A statement that fails after it is undone back to it and the
+// transaction stays usable, also on PostgreSQL, which otherwise refuses
+// every statement after an error until the transaction ends (so a failed
+// insert can be retried, or its error examined, inside a transaction).
+// Release() keeps the work done since; destruction without it undoes it.
+// The savepoint statements do not pass through the statement hook.
+class TSavepoint {
+ public:
+  explicit TSavepoint(TDatabase& database);
+  ~TSavepoint();
+  TSavepoint(const TSavepoint&) = delete;
+  TSavepoint& operator=(const TSavepoint&) = delete;
+
+  void Release();
+
+ private:
+  TDatabase* database_;  // nullptr when there is nothing to undo or keep
+};
+
 }  // namespace qv

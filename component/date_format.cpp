@@ -1,6 +1,7 @@
 #include "component/date_format.h"
 
 #include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
 
 namespace qv {
 namespace {
@@ -66,5 +67,10 @@ ScopedNormalizedDateFormat::ScopedNormalizedDateFormat(DateFormatSlot& slot) : s
 }
 
 ScopedNormalizedDateFormat::~ScopedNormalizedDateFormat() { slot_.Restore(); }
+
+std::string TodayDateText() {
+  ScopedNormalizedDateFormat normalized;
+  return DateToStr(Date());
+}
 
 }  // namespace qv

@@ -15,416 +15,49 @@
 // fresh schema of the server named by QV_TEST_PG (without it the PostgreSQL
 // benchmarks are left out with a note). Both are removed at the end.
 #include <benchmark/benchmark.h>
-#include <libpq-fe.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "component/date_format.h"
-#include "component/password.h"
-#include "data/schema.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
-#include "platform/sys/computer_name.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/headless/headless.h"
-#include "tests/support/test_host.h"
+#include "bench/bench_support.h"
 
 namespace qv::bench {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr int kUsers = 1000;
-constexpr int kProfiles = 100;
-constexpr int kMenuItems = 500;
 constexpr int kAuditRows = 1000000;
-constexpr const char* kAppKey = "BENCH";
-constexpr const char* kPassword = "segredo";
-// The user who logs in and clicks: the first user after "master".
-constexpr int kBenchUserId = 2;
-constexpr const char* kBenchUser = "bench";
-constexpr const char* kComputer = "PC-BENCH";
-constexpr const char* kStamp = "15/03/2026 10:30:00";
 
-// The component names of the host menu, in walk order: the items of the
-// test host, then a top-level "mnuBench" with enough sub-items to make
-// kMenuItems in all. The first `count` of them form a smaller menu.
-std::vector<std::string> MenuNames() {
-  std::vector<std::string> names(test::kWalkedItems.begin(), test::kWalkedItems.end());
-  names.push_back("mnuBench");
-  for (int i = 1; static_cast<int>(names.size()) < kMenuItems; ++i)
-    names.push_back("mnuBench" + std::to_string(i));
-  return names;
-}
-
-// Rows handed to a bulk loader: every value as text.
-using Row = std::vector<std::string>;
-using RowSource = std::function<bool(Row& row)>;
-
-// Calls `fill(i, row)` for i = 0..count-1.
-RowSource Rows(int count, std::function<void(int, Row&)> fill) {
-  auto next = std::make_shared<int>(0);
-  return [=](Row& row) {
-    if (*next >= count) return false;
-    fill((*next)++, row);
-    return true;
-  };
-}
-
-std::string Flag(bool on) { return on ? "1" : "0"; }
-
-// A security database of one engine, seeded on first use.
-class BenchDatabase {
- public:
-  virtual ~BenchDatabase() = default;
-  const std::string& Engine() const { return engine_; }
-  const std::string& Alias() const { return alias_; }
-
-  // Creates the tables and loads the rows once.
-  void EnsureSeeded() {
-    if (seeded_) return;
-    for (const std::string& statement : CreateSchemaStatements(engine_))
-      Session::Default().Database(alias_).ExecDirect(statement);
-    SeedUsersAndProfiles();
-    BeginBulk();
-    const std::vector<std::string> menu = MenuNames();
-    Bulk("PROGS", {"APP_KEY", "MENU_NAME", "MENU_ID", "MENU_CAPTION"},
-         Rows(kMenuItems, [&](int i, Row& r) {
-           r = {kAppKey, menu[i], std::to_string(i + 1), "Item " + std::to_string(i + 1)};
-         }));
-    Bulk("USERINFO", {"APP_KEY", "USER_ID", "EXPIRATION_DATE", "USER_EXPIRE", "USER_ACTIVE"},
-         Rows(kUsers, [&](int i, Row& r) {
-           r = {kAppKey, std::to_string(kBenchUserId + i), "01/01/2030", "0", "1"};
-         }));
-    Bulk("UACCESS", {"APP_KEY", "USER_ID", "MENU_ID", "AUTHORIZED"},
-         Rows(kUsers * kMenuItems, [&](int i, Row& r) {
-           const int user = kBenchUserId + i / kMenuItems, menuId = i % kMenuItems + 1;
-           r = {kAppKey, std::to_string(user), std::to_string(menuId), Flag((user + menuId) % 3 != 0)};
-         }));
-    Bulk("PACCESS", {"APP_KEY", "PROF_ID", "MENU_ID", "AUTHORIZED"},
-         Rows(kProfiles * kMenuItems, [&](int i, Row& r) {
-           const int prof = 1 + i / kMenuItems, menuId = i % kMenuItems + 1;
-           r = {kAppKey, std::to_string(prof), std::to_string(menuId), Flag((prof + menuId) % 2 == 0)};
-         }));
-    Bulk("AUDIT",
-         {"APP_KEY", "USER_ID", "PROG_ID", "START_SESSION", "END_SESSION", "COMPUTER_NAME"},
-         Rows(kAuditRows, [&](int i, Row& r) {
-           r = {kAppKey, std::to_string(kBenchUserId + i % kUsers), std::to_string(i % kMenuItems + 1),
-                kStamp, kStamp, kComputer};
-         }));
-    CommitBulk();
-    seeded_ = true;
-  }
-
-  // One prepared INSERT of an audit row through the client library, set up
-  // by PreparePlainInsert and run by PlainInsert.
-  virtual void PreparePlainInsert() = 0;
-  virtual void PlainInsert() = 0;
-
- protected:
-  BenchDatabase(std::string engine, std::string alias) : engine_(std::move(engine)), alias_(std::move(alias)) {}
-
-  // The bulk load runs in one transaction on a connection of its own.
-  virtual void BeginBulk() = 0;
-  virtual void Bulk(const std::string& table, const std::vector<std::string>& columns, const RowSource& rows) = 0;
-  virtual void CommitBulk() = 0;
-
- private:
-  // Users and profiles go through the data layer: few rows, and the
-  // password column holds bytes.
-  void SeedUsersAndProfiles() {
-    TDatabase& db = Session::Default().Database(alias_);
-    TransactionGuard tx(db);
-    TQuery profile;
-    profile.SetDatabaseName(alias_);
-    profile.SetSQL(
-        "INSERT INTO PROFILES (PROF_DESCRIPTION, PROF_ID, INTERVAL_CHANGE_PWD, MUST_CHANGE_PWD, "
-        "HIDE_DISABLE_MENU, AUDIT_MODE) VALUES (:D, :ID, NULL, '0', :HIDE, '0')");
-    for (int id = 1; id <= kProfiles; ++id) {
-      profile.ParamByName("D").SetAsString("Perfil " + std::to_string(id));
-      profile.ParamByName("ID").SetAsInteger(id);
-      profile.ParamByName("HIDE").SetAsInteger(id % 2 == 0 ? 1 : 2);
-      profile.ExecSQL();
-    }
-    std::string today;
-    {
-      ScopedNormalizedDateFormat normalized;
-      today = DateToStr(Date());
-    }
-    TQuery user;
-    user.SetDatabaseName(alias_);
-    user.SetSQL(
-        "INSERT INTO QUARVEL (USERQV_NAME, REAL_NAME, USER_PWD, USER_ID, LAST_PWD_CHANGE, PROFILE_ID, "
-        "AUDIT_MODE) VALUES (:NAME, :REAL, :PWD, :ID, :LAST, :PROF, :AUDIT)");
-    for (int id = 1; id <= kUsers + 1; ++id) {
-      std::string name = "master";
-      if (id == kBenchUserId) name = kBenchUser;
-      else if (id > kBenchUserId) name = std::to_string(id).insert(0, 1, 'u');
-      user.ParamByName("NAME").SetAsString(name);
-      user.ParamByName("REAL").SetAsString("Usuário " + std::to_string(id));
-      user.ParamByName("PWD").SetAsBytes(EncodePassword(id == 1 ? "master" : kPassword));
-      user.ParamByName("ID").SetAsInteger(id);
-      user.ParamByName("LAST").SetAsString(today);
-      user.ParamByName("PROF").SetAsInteger(id == 1 ? 0 : 1 + id % kProfiles);
-      user.ParamByName("AUDIT").SetAsString(id == kBenchUserId ? "1" : "0");
-      user.ExecSQL();
-    }
-    tx.Commit();
-  }
-
-  std::string engine_;
-  std::string alias_;
-  bool seeded_ = false;
-};
-
-// ---- SQLite ------------------------------------------------------------------
-
-void CheckSqlite(sqlite3* db, int rc, const char* what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-class SqliteBench : public BenchDatabase {
- public:
-  SqliteBench() : BenchDatabase("sqlite", "qvbench_sqlite") {
-    dir_ = fs::temp_directory_path() / ("qvcbench_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    file_ = dir_ / "security.db";
-    Session::CreateSqliteDatabase(file_);
-    Session::Default().AddAlias({Alias(), EngineKind::Sqlite, file_.string()});
-  }
-  ~SqliteBench() override {
-    if (insert_) sqlite3_finalize(insert_);
-    if (db_) sqlite3_close_v2(db_);
-    Session::Default().CloseDatabase(Alias());
-    Session::Default().RemoveAlias(Alias());
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  void PreparePlainInsert() override {
-    Connect();
-    if (insert_) return;
-    CheckSqlite(db_, sqlite3_prepare_v2(db_, "INSERT INTO AUDIT VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert_, nullptr),
-                "prepare");
-  }
-  void PlainInsert() override {
-    sqlite3_bind_text(insert_, 1, kAppKey, -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert_, 2, kBenchUserId);
-    sqlite3_bind_int(insert_, 3, 1);
-    sqlite3_bind_text(insert_, 4, kStamp, -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert_, 5, kStamp, -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert_, 6, kComputer, -1, SQLITE_STATIC);
-    CheckSqlite(db_, sqlite3_step(insert_), "insert");
-    sqlite3_reset(insert_);
-  }
-
- protected:
-  void BeginBulk() override {
-    Connect();
-    CheckSqlite(db_, sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr), "begin");
-  }
-  void Bulk(const std::string& table, const std::vector<std::string>& columns, const RowSource& rows) override {
-    std::string sql = "INSERT INTO " + table + " (";
-    std::string marks;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (i > 0) {
-        sql += ", ";
-        marks += ", ";
-      }
-      sql += columns[i];
-      marks += "?";
-    }
-    sql += ") VALUES (" + marks + ")";
-    sqlite3_stmt* statement = nullptr;
-    CheckSqlite(db_, sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr), "prepare");
-    Row row;
-    while (rows(row)) {
-      for (std::size_t i = 0; i < row.size(); ++i)
-        sqlite3_bind_text(statement, static_cast<int>(i + 1), row[i].c_str(), -1, SQLITE_TRANSIENT);
-      const int rc = sqlite3_step(statement);
-      sqlite3_reset(statement);
-      if (rc != SQLITE_DONE) {
-        sqlite3_finalize(statement);
-        CheckSqlite(db_, rc, "bulk insert");
-      }
-    }
-    sqlite3_finalize(statement);
-  }
-  void CommitBulk() override { CheckSqlite(db_, sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), "commit"); }
-
- private:
-  // A second connection to the file, set up like the data layer's own.
-  void Connect() {
-    if (db_) return;
-    CheckSqlite(db_, sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), "open");
-    sqlite3_busy_timeout(db_, 5000);
-    CheckSqlite(db_, sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), "wal");
-  }
-
-  fs::path dir_;
-  fs::path file_;
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* insert_ = nullptr;
-};
-
-// ---- PostgreSQL --------------------------------------------------------------
-
-class PgResult {
- public:
-  explicit PgResult(PGresult* result) : result_(result) {}
-  ~PgResult() { PQclear(result_); }
-  PgResult(const PgResult&) = delete;
-  PgResult& operator=(const PgResult&) = delete;
-  PGresult* get() const { return result_; }
-
- private:
-  PGresult* result_;
-};
-
-class PostgresBench : public BenchDatabase {
- public:
-  explicit PostgresBench(const std::string& server)
-      : BenchDatabase("postgresql", "qvbench_pg"), schema_("qvcbench_" + std::to_string(getpid())) {
-    admin_ = PQconnectdb(server.c_str());
-    if (PQstatus(admin_) != CONNECTION_OK)
-      throw std::runtime_error("PostgreSQL server of QV_TEST_PG unusable: " + std::string(PQerrorMessage(admin_)));
-    Exec(admin_, "CREATE SCHEMA " + schema_);
-    conninfo_ = server + " options='-c search_path=" + schema_ + "'";
-    Session::Default().AddAlias({Alias(), EngineKind::PostgreSql, conninfo_});
-  }
-  ~PostgresBench() override {
-    if (db_) PQfinish(db_);
-    Session::Default().CloseDatabase(Alias());
-    Session::Default().RemoveAlias(Alias());
-    try {
-      Exec(admin_, "DROP SCHEMA " + schema_ + " CASCADE");
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "could not drop the benchmark schema %s: %s\n", schema_.c_str(), e.what());
-    }
-    PQfinish(admin_);
-  }
-
-  void PreparePlainInsert() override {
-    Connect();
-    if (prepared_) return;
-    PgResult result(PQprepare(db_, "plain_audit", "INSERT INTO AUDIT VALUES ($1, $2, $3, $4, $5, $6)", 0, nullptr));
-    Check(result.get(), PGRES_COMMAND_OK, "prepare");
-    prepared_ = true;
-  }
-  void PlainInsert() override {
-    const std::string user = std::to_string(kBenchUserId);
-    const char* values[6] = {kAppKey, user.c_str(), "1", kStamp, kStamp, kComputer};
-    PgResult result(PQexecPrepared(db_, "plain_audit", 6, values, nullptr, nullptr, 0));
-    Check(result.get(), PGRES_COMMAND_OK, "insert");
-  }
-
- protected:
-  void BeginBulk() override {
-    Connect();
-    Exec(db_, "BEGIN");
-  }
-  // COPY is the engine's own bulk path: one statement streams every row.
-  void Bulk(const std::string& table, const std::vector<std::string>& columns, const RowSource& rows) override {
-    std::string sql = "COPY " + table + " (";
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (i > 0) sql += ", ";
-      sql += columns[i];
-    }
-    sql += ") FROM STDIN";
-    {
-      PgResult start(PQexec(db_, sql.c_str()));
-      Check(start.get(), PGRES_COPY_IN, "copy");
-    }
-    std::string buffer;
-    Row row;
-    while (rows(row)) {
-      for (std::size_t i = 0; i < row.size(); ++i) {
-        if (i > 0) buffer += '\t';
-        buffer += row[i];
-      }
-      buffer += '\n';
-      if (buffer.size() > (1 << 20)) Flush(buffer);
-    }
-    Flush(buffer);
-    if (PQputCopyEnd(db_, nullptr) != 1) throw std::runtime_error(PQerrorMessage(db_));
-    PgResult done(PQgetResult(db_));
-    Check(done.get(), PGRES_COMMAND_OK, "copy end");
-    while (PGresult* extra = PQgetResult(db_)) PQclear(extra);
-  }
-  void CommitBulk() override { Exec(db_, "COMMIT"); }
-
- private:
-  void Connect() {
-    if (db_) return;
-    db_ = PQconnectdb(conninfo_.c_str());
-    if (PQstatus(db_) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(db_));
-  }
-  void Flush(std::string& buffer) {
-    if (!buffer.empty() && PQputCopyData(db_, buffer.data(), static_cast<int>(buffer.size())) != 1)
-      throw std::runtime_error(PQerrorMessage(db_));
-    buffer.clear();
-  }
-  static void Check(PGresult* result, ExecStatusType expected, const char* what) {
-    if (PQresultStatus(result) != expected)
-      throw std::runtime_error(std::string(what) + ": " + PQresultErrorMessage(result));
-  }
-  static void Exec(PGconn* connection, const std::string& sql) {
-    PgResult result(PQexec(connection, sql.c_str()));
-    Check(result.get(), PGRES_COMMAND_OK, sql.c_str());
-  }
-
-  std::string schema_;
-  std::string conninfo_;
-  PGconn* admin_ = nullptr;
-  PGconn* db_ = nullptr;
-  bool prepared_ = false;
-};
-
-// ---- The host ----------------------------------------------------------------
-
-// Reads a test host whose menu has its first `items` walked items named as
-// in MenuNames (the full test host menu plus bench items).
-std::unique_ptr<test::TTestHostForm> ReadHost(const BenchDatabase& db, int items) {
-  const std::vector<std::string> names = MenuNames();
-  const int extra = items - static_cast<int>(test::kWalkedItems.size());
-  return test::ReadTestHost({.DatabaseName = db.Alias(),
-                             .AppKey = kAppKey,
-                             .ExtraBuild = [&](test::TTestHostForm& host) {
-                               if (extra <= 0) return;
-                               auto* bench = new TMenuItem(&host);
-                               bench->SetName("mnuBench");
-                               bench->SetCaption("Bench");
-                               host.mnuMain->Items()->Add(bench);
-                               for (int i = 1; i < extra; ++i) {
-                                 auto* item = new TMenuItem(&host);
-                                 item->SetName(names[test::kWalkedItems.size() + i]);
-                                 item->SetCaption("Item");
-                                 item->OnClick = [](TObject&) {};
-                                 bench->Add(item);
-                               }
-                             }});
-}
-
-void LogIn(THeadlessBackend& ui, test::TTestHostForm& host) {
-  ui.WhenShown("Login").Type(kBenchUser).Enter().Type(kPassword).Enter();
-  if (!host.Quarvel1->Login()) throw std::runtime_error("the benchmark user could not log in");
+// The component's scale: the whole catalogue, every user's and profile's
+// rights to it, and the audit trail.
+void LoadCatalogueRightsAndAudit(BenchDatabase& db) {
+  const std::vector<std::string> menu = MenuNames();
+  db.Bulk("PROGS", {"APP_KEY", "MENU_NAME", "MENU_ID", "MENU_CAPTION"}, Rows(kMenuItems, [&](int i, Row& r) {
+            r = {kAppKey, menu[i], std::to_string(i + 1), "Item " + std::to_string(i + 1)};
+          }));
+  db.Bulk("USERINFO", {"APP_KEY", "USER_ID", "EXPIRATION_DATE", "USER_EXPIRE", "USER_ACTIVE"},
+          Rows(kUsers, [&](int i, Row& r) { r = {kAppKey, std::to_string(kBenchUserId + i), "01/01/2030", "0", "1"}; }));
+  db.Bulk("UACCESS", {"APP_KEY", "USER_ID", "MENU_ID", "AUTHORIZED"}, Rows(kUsers * kMenuItems, [&](int i, Row& r) {
+            const int user = kBenchUserId + i / kMenuItems, menuId = i % kMenuItems + 1;
+            r = {kAppKey, std::to_string(user), std::to_string(menuId), Flag((user + menuId) % 3 != 0)};
+          }));
+  db.Bulk("PACCESS", {"APP_KEY", "PROF_ID", "MENU_ID", "AUTHORIZED"},
+          Rows(kProfiles * kMenuItems, [&](int i, Row& r) {
+            const int prof = 1 + i / kMenuItems, menuId = i % kMenuItems + 1;
+            r = {kAppKey, std::to_string(prof), std::to_string(menuId), Flag((prof + menuId) % 2 == 0)};
+          }));
+  db.Bulk("AUDIT", {"APP_KEY", "USER_ID", "PROG_ID", "START_SESSION", "END_SESSION", "COMPUTER_NAME"},
+          Rows(kAuditRows, [&](int i, Row& r) {
+            r = {kAppKey, std::to_string(kBenchUserId + i % kUsers), std::to_string(i % kMenuItems + 1), kStamp, kStamp,
+                 kComputer};
+          }));
 }
 
 THeadlessBackend* ui = nullptr;
 
 void BM_Loaded(benchmark::State& state, BenchDatabase* db) {
-  db->EnsureSeeded();
+  db->EnsureSeeded(LoadCatalogueRightsAndAudit);
   for (auto _ : state) {
     auto host = ReadHost(*db, kMenuItems);
     state.PauseTiming();
@@ -434,14 +67,14 @@ void BM_Loaded(benchmark::State& state, BenchDatabase* db) {
 }
 
 void BM_Login(benchmark::State& state, BenchDatabase* db) {
-  db->EnsureSeeded();
+  db->EnsureSeeded(LoadCatalogueRightsAndAudit);
   auto host = ReadHost(*db, static_cast<int>(state.range(0)));
   for (auto _ : state) LogIn(*ui, *host);
   state.counters["items"] = static_cast<double>(state.range(0));
 }
 
 void BM_AuditedClick(benchmark::State& state, BenchDatabase* db) {
-  db->EnsureSeeded();
+  db->EnsureSeeded(LoadCatalogueRightsAndAudit);
   auto host = ReadHost(*db, kMenuItems);
   LogIn(*ui, *host);
   TMenuItem& item = *host->mnuFileOpen;
@@ -452,7 +85,7 @@ void BM_AuditedClick(benchmark::State& state, BenchDatabase* db) {
 }
 
 void BM_PlainInsert(benchmark::State& state, BenchDatabase* db) {
-  db->EnsureSeeded();
+  db->EnsureSeeded(LoadCatalogueRightsAndAudit);
   db->PreparePlainInsert();
   for (auto _ : state) db->PlainInsert();
 }

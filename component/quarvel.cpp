@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 
+#include "admin/users_adm_qv.h"
 #include "component/quarvel_res.h"
 #include "component/user.h"
 #include "data/dm_quarvel.h"
@@ -161,8 +162,17 @@ void TQuarvel::OpenTables() {
 
 // ---- Administration --------------------------------------------------------
 
+// The window belongs to the component while it exists and is freed as soon
+// as Call returns, also when the opening fails, so the short date pattern it
+// normalised is back in force at once.
 void TQuarvel::UsersAdm() {
-  throw EQuarvelError("The administration window is not available in this build.");
+  if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
+  std::unique_ptr<TUsersAdministration> window(new TUsersAdministration(this));
+  UsersAdministration = window.get();
+  struct Release {
+    ~Release() { UsersAdministration = nullptr; }
+  } release;
+  window->Call(FMenu, FAppKey);
 }
 
 }  // namespace qv

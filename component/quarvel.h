@@ -102,10 +102,10 @@ class TQuarvel : public TComponent {
   // Lets the logged-in user replace the own password, refusing passwords the
   // user has had before.
   void ChangeUserPassword();
-  // Meant to open the administration window modally and free it when it
-  // closes. The administration window is not part of this build yet: the
-  // call raises EQuarvelError "The administration window is not available
-  // in this build." and changes nothing.
+  // Opens the administration window modally (users, profiles, rights,
+  // audit trail) and frees it when it closes. Before the window shows, the
+  // application's menu catalogue is brought in step with Menu. Errors of the
+  // opening propagate, with no window shown.
   void UsersAdm();
 
   // The record of the logged-in user; nullptr before Loaded and at design

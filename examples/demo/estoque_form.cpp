@@ -193,7 +193,7 @@ void TEstoqueForm::mnuSegUsuariosClick(TObject&) {
   // Errors of the component are shown the way every unhandled error is.
   try {
     Quarvel1->UsersAdm();
-  } catch (const EQuarvelError& error) {
+  } catch (const Exception& error) {
     Application.HandleException(error);
   }
 }

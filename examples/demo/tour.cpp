@@ -7,9 +7,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <any>
 #include <cstdio>
 #include <filesystem>
 
+#include "admin/users_adm_qv.h"
 #include "examples/demo/estoque_form.h"
 #include "examples/demo/seed.h"
 #include "platform/db/query.h"
@@ -21,6 +23,9 @@ using qt_person::PressKey;
 using qt_person::TypeText;
 
 namespace {
+
+// The menu item "joao" is denied at first and granted by the tour.
+constexpr const char* kGrantedToJoao = "mnuRelPosicao";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -38,10 +43,11 @@ TTour::TTour(TQtBackend& ui, const std::string& folder, const std::string& alias
   ui_.OnWindowShown = [this](const TQtShownWindow& shown) { Shown(shown); };
 }
 
-void TTour::Save(QWidget& window, const std::string& what) {
+void TTour::Save(QWidget& window, const std::string& what, bool numbered) {
   Settle();
-  char name[16];
-  std::snprintf(name, sizeof name, "%02d-", ++pictures_);
+  char name[16] = "";
+  ++pictures_;
+  if (numbered) std::snprintf(name, sizeof name, "%02d-", ++numbered_);
   const std::string path = (std::filesystem::path(folder_) / (name + what + ".png")).string();
   SaveWindowPng(window, path);
   Say("imagem " + path);
@@ -79,6 +85,7 @@ void TTour::Shown(const TQtShownWindow& shown) {
   if (name == "Login") Login(*shown.Window);
   else if (name == "MudaPwd") ChangePassword(*shown.Window);
   else if (name == "Movimento") Movement(*shown.Window);
+  else if (auto* admin = dynamic_cast<TUsersAdministration*>(shown.ShownForm)) Administration(*admin, *shown.Window);
   else if (auto* main = dynamic_cast<TEstoqueForm*>(shown.ShownForm)) MainWindow(*main, *shown.Window);
 }
 
@@ -122,6 +129,26 @@ void TTour::Movement(QWidget& window) {
   PressKey(window, Qt::Key_Return);  // the default button, "Gravar"
 }
 
+// The administrator's errand: the users list, then the access-control page
+// for "joao", where the item he was denied is granted and applied.
+void TTour::Administration(TUsersAdministration& form, QWidget& window) {
+  Save(window, "admin-users", false);
+  form.PageControl->SelectPageByPerson(form.tsPrograms);
+  for (int row = 1; row <= form.DBGridUsersProgs->RowCount(); ++row)
+    if (form.DBGridUsersProgs->CellText(row, 0) == kJoao.Name) form.DBGridUsersProgs->SelectRowByPerson(row);
+  const TTreeNodes& nodes = form.MenuItems->Items();
+  for (int i = 1; i < nodes.Count(); ++i) {
+    const auto* name = std::any_cast<std::string>(&nodes[i]->Data);
+    if (name == nullptr || *name != kGrantedToJoao) continue;
+    Say(std::string("acesso concedido a joao: ") + nodes[i]->Text());
+    const TRect r = form.MenuItems->DisplayRect(nodes[i], true);
+    form.MenuItems->MouseDownByPerson(mbLeft, {}, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  }
+  form.sbApply->ClickByPerson();
+  Save(window, "admin-access", false);
+  form.CloseByPerson();
+}
+
 void TTour::OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who) {
   QMenuBar* bar = window.findChild<QMenuBar*>();
   if (bar == nullptr) return;
@@ -151,7 +178,7 @@ void TTour::MainWindow(TEstoqueForm& form, QWidget& window) {
   Save(window, "principal-master");
   OpenMenus(form, window, "master");
   Choose(form, "mnuAjuSobre");
-  Choose(form, "mnuSegUsuarios");  // not available yet: the component says so
+  Choose(form, "mnuSegUsuarios");  // grants joao "Posição do estoque"
 
   logins_.emplace_back(kJoao.Name, kJoao.Password);
   Choose(form, "mnuSegTrocarUsuario");
@@ -161,7 +188,7 @@ void TTour::MainWindow(TEstoqueForm& form, QWidget& window) {
   Choose(form, "mnuArqImprimir");
   Choose(form, "mnuMovEntrada");
   Say("linhas de auditoria gravadas: " + std::to_string(AuditRows() - before));
-  Choose(form, "mnuRelPosicao");  // disabled for joao
+  Choose(form, "mnuRelPosicao");  // granted in the administration window
   password_change_ = {kJoao.Password, "joao456"};
   Choose(form, "mnuSegSenha");
 

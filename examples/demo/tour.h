@@ -1,8 +1,9 @@
 // The scripted tour: with no display, the demo shows its windows on the
 // offscreen platform and a script plays the person. It logs in as "master",
-// opens every menu, switches to ordinary users, runs an audited command,
-// changes a password (first with a wrong current one) and saves a PNG of
-// every window shown in a folder.
+// opens every menu, grants "joao" a menu item in the administration window,
+// switches to ordinary users (that item is now enabled for "joao"), runs an
+// audited command, changes a password (first with a wrong current one) and
+// saves a PNG of every window shown in a folder.
 #pragma once
 
 #include <deque>
@@ -12,6 +13,10 @@
 #include "platform/ui/qt/qt_backend.h"
 
 class QWidget;
+
+namespace qv {
+class TUsersAdministration;
+}
 
 namespace qv::demo {
 
@@ -31,9 +36,12 @@ class TTour {
   void Login(QWidget& window);
   void ChangePassword(QWidget& window);
   void Movement(QWidget& window);
+  void Administration(TUsersAdministration& form, QWidget& window);
   void OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who);
   void Choose(TEstoqueForm& form, const char* item);
-  void Save(QWidget& window, const std::string& what);
+  // Saves "NN-what.png", numbered in order; with `numbered` false,
+  // "what.png".
+  void Save(QWidget& window, const std::string& what, bool numbered = true);
   long long AuditRows() const;
 
   TQtBackend& ui_;
@@ -43,6 +51,7 @@ class TTour {
   // What the next change-password window gets: the current and new password.
   std::pair<std::string, std::string> password_change_;
   int pictures_ = 0;
+  int numbered_ = 0;  // the number of the latest numbered picture
 };
 
 }  // namespace qv::demo

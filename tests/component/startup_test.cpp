@@ -315,12 +315,6 @@ TEST_P(StartupTest, ASuccessfulAutoLoginLeavesTheApplicationRunning) {
   EXPECT_EQ(host->Quarvel1->User()->UserID(), test::kMasterId);
 }
 
-TEST_P(StartupTest, TheAdministrationWindowIsReportedAsUnavailable) {
-  auto host = ReadTestHost(Settings());
-  EXPECT_EQ(ErrorOf<EQuarvelError>([&] { host->Quarvel1->UsersAdm(); }),
-            "The administration window is not available in this build.");
-}
-
 QV_INSTANTIATE_ENGINES(StartupTest);
 
 }  // namespace

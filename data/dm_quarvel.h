@@ -124,10 +124,11 @@ class TUsers : public TComponent {
   TModuleQuery qryAdduserInfo, qryDelUserInfo;
 
   // Creating a user: posts the row inserted into qryUsers (its key and its
-  // USERINFO row follow, as for any post), gives the new user one UACCESS
-  // row holding "0" for every catalogue row of qryProgs under the
-  // application key `appKey`, copies the rights of the user's profile into
-  // them when the user has one, and reopens qryUAccess. All of it is stored
+  // USERINFO row follow, as for any post) and gives the new user one UACCESS
+  // row for every catalogue row of qryProgs under the application key
+  // `appKey`, holding the right of the user's profile (as qryPAccess holds
+  // it; null where the profile has none), or "0" without a profile; the new
+  // rows are in qryUAccess. All of it is stored
   // in one transaction (joined when the caller holds one). On an error
   // nothing of it stays: the transaction is rolled back, a pending insert is
   // cancelled, the datasets the steps had reopened are read again (the
@@ -135,8 +136,7 @@ class TUsers : public TComponent {
   // unchanged; a name already present reports the key-violation code first.
   void PostNewUser(const std::string& appKey);
   // Creating a profile: the same for the row inserted into qryProfiles,
-  // with one PACCESS row holding "0" per catalogue row; qryPAccess is
-  // reopened.
+  // with one PACCESS row holding "0" per catalogue row, in qryPAccess.
   void PostNewProfile(const std::string& appKey);
 
   // Event handlers, bound by the constructor. Public so that a window that
@@ -197,9 +197,10 @@ class TUsers : public TComponent {
   // `reread` when the row had been stored.
   void PostWithRights(TModuleQuery& rows, const std::function<void()>& rights,
                       std::initializer_list<TQuery*> reread);
-  // Appends to `rights` a row holding "0" under `appKey` for `ownerColumn`
-  // = `owner` and every catalogue row of qryProgs.
-  void AddDeniedRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey);
+  // Appends to `rights` a row under `appKey` for `ownerColumn` = `owner` and
+  // every catalogue row of qryProgs, holding `authorized(MENU_ID)`.
+  void AddRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey,
+                 const std::function<Value(int menuId)>& authorized);
 
   // The key of the row being posted in each of the three key tables; the
   // after-post steps put the cursor back on it.

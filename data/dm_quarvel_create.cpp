@@ -8,15 +8,24 @@
 
 namespace qv {
 
+// The new user's rights rows are stored with the profile's rights at once,
+// as copying them afterwards would leave them: the profile's AUTHORIZED of
+// the item in this application, null where the profile has no row for it,
+// "0" for a user without profile. So the rights dataset already shows what
+// is stored and need not be read again (it holds every user's rights).
 void TUsers::PostNewUser(const std::string& appKey) {
+  // A user being created has no rights rows to re-derive when the row is
+  // posted; they are made below.
+  SavedProfileId = qryUsersPROFILE_ID.AsInteger();
   PostWithRights(
       qryUsers,
       [&] {
-        AddDeniedRights(qryUAccess, "USER_ID", postedUserId_, appKey);
-        // The after-post step has put the cursor on the new user, whose
-        // USER_ID the statement takes.
-        if (qryUsersPROFILE_ID.AsInteger() != 0) UpdateUFromProfile.ExecSQL();
-        qryUAccess.Reopen();
+        const int profile = qryUsersPROFILE_ID.AsInteger();
+        if (profile != 0 && !qryPAccess.Active()) qryPAccess.Open();
+        AddRights(qryUAccess, "USER_ID", postedUserId_, appKey, [&](int menuId) {
+          if (profile == 0) return Value("0");
+          return qryPAccess.Lookup("PROF_ID;MENU_ID", {Value(profile), Value(menuId)}, "AUTHORIZED");
+        });
       },
       {&qryUsers, &qryUserInfo, &qryUAccess});
 }
@@ -24,10 +33,7 @@ void TUsers::PostNewUser(const std::string& appKey) {
 void TUsers::PostNewProfile(const std::string& appKey) {
   PostWithRights(
       qryProfiles,
-      [&] {
-        AddDeniedRights(qryPAccess, "PROF_ID", postedProfId_, appKey);
-        qryPAccess.Reopen();
-      },
+      [&] { AddRights(qryPAccess, "PROF_ID", postedProfId_, appKey, [](int) { return Value("0"); }); },
       {&qryProfiles, &qryPAccess});
 }
 
@@ -57,18 +63,20 @@ void TUsers::PostWithRights(TModuleQuery& rows, const std::function<void()>& rig
   }
 }
 
-void TUsers::AddDeniedRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey) {
+void TUsers::AddRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey,
+                       const std::function<Value(int menuId)>& authorized) {
   TField& app = rights.FieldByName("APP_KEY");
   TField& ownerField = rights.FieldByName(ownerColumn);
   TField& menu = rights.FieldByName("MENU_ID");
-  TField& authorized = rights.FieldByName("AUTHORIZED");
+  TField& flag = rights.FieldByName("AUTHORIZED");
   TField& catalogueId = qryProgs.FieldByName("MENU_ID");
   for (qryProgs.First(); !qryProgs.Eof(); qryProgs.Next()) {
+    const int menuId = catalogueId.AsInteger();
     rights.Append();
     app.SetAsString(appKey);
     ownerField.SetAsInteger(owner);
-    menu.SetAsInteger(catalogueId.AsInteger());
-    authorized.SetAsString("0");
+    menu.SetAsInteger(menuId);
+    flag.SetValue(authorized(menuId));
     rights.Post();
   }
 }

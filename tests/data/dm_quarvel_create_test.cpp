@@ -173,8 +173,8 @@ TEST_P(DataModuleCreateTest, AnErrorAtAnyStatementOfAUserCreationLeavesNothing) 
     EXPECT_FALSE(m.qryUsers.Locate("USERQV_NAME", Value("maria")));
     EXPECT_EQ(m.qryUAccess.RecordCount(), rights);
   }
-  // Key, row, state row, three rights rows, profile copy, reopenings.
-  EXPECT_GE(n - 1, 10);
+  // Key, row, state row, three rights rows, reopenings.
+  EXPECT_GE(n - 1, 8);
   EXPECT_EQ(RowsWhere("UACCESS", "USER_ID", LastUserId), 3);
   EXPECT_EQ(Authorized(LastUserId, menus[0]), "1");
 }

@@ -7,6 +7,7 @@
 // row with the node's name and text; the lookups are keyed (hash indexes of
 // the datasets), so loading a subject costs a constant amount per node
 // whatever the size of the rights tables.
+#include <algorithm>
 #include <any>
 #include <functional>
 #include <string>
@@ -44,15 +45,35 @@ TBitmap StateImage(std::uint32_t fill) {
   return image;
 }
 
-// The rights rows of new catalogue items: one row denying the item to
+// The rights rows of new catalogue items: one row denying each item to
 // every user the window lists (all but "master") and one to every profile.
-constexpr const char* kDenyNewItemToUsers =
+// Rows go in the order of the rights tables' keys (subject, then item), so
+// the engine appends to its indexes instead of scattering into them.
+constexpr const char* kDenyNewItemsToUsers =
     "INSERT INTO UACCESS (APP_KEY, USER_ID, MENU_ID, AUTHORIZED)\n"
-    "SELECT :APP_KEY, USER_ID, :MENU_ID, '0' FROM QUARVEL\n"
-    "WHERE USERQV_NAME<>'master'";
-constexpr const char* kDenyNewItemToProfiles =
+    "SELECT :APP_KEY, QUARVEL.USER_ID, PROGS.MENU_ID, '0' FROM QUARVEL, PROGS\n"
+    "WHERE QUARVEL.USERQV_NAME<>'master' AND PROGS.MENU_ID IN (";
+constexpr const char* kDenyNewItemsToUsersOrder = ")\nORDER BY QUARVEL.USER_ID, PROGS.MENU_ID";
+constexpr const char* kDenyNewItemsToProfiles =
     "INSERT INTO PACCESS (APP_KEY, PROF_ID, MENU_ID, AUTHORIZED)\n"
-    "SELECT :APP_KEY, PROF_ID, :MENU_ID, '0' FROM PROFILES";
+    "SELECT :APP_KEY, PROFILES.PROF_ID, PROGS.MENU_ID, '0' FROM PROFILES, PROGS\n"
+    "WHERE PROGS.MENU_ID IN (";
+constexpr const char* kDenyNewItemsToProfilesOrder = ")\nORDER BY PROFILES.PROF_ID, PROGS.MENU_ID";
+// Items per statement: well below every engine's limit of parameters.
+constexpr std::size_t kItemsPerStatement = 500;
+
+// Runs `steps` in a transaction of `database`, or inside the one already
+// open, which then commits or rolls back as a whole.
+template <class Steps>
+void AllOrNothing(TDatabase& database, Steps&& steps) {
+  if (database.InTransaction()) {
+    steps();
+    return;
+  }
+  TransactionGuard transaction(database);
+  steps();
+  transaction.Commit();
+}
 
 const std::string& NodeName(const TTreeNode* node) {
   static const std::string kNone;
@@ -129,22 +150,40 @@ std::string TUsersAdministration::RemoveChar(const std::string& text, char c) {
 
 // One walk over the menu builds the tree and brings the catalogue in step:
 // each item is catalogued before its node is added; the catalogue rows of
-// items no longer in the menu go afterwards.
+// items no longer in the menu go afterwards. The whole synchronisation is
+// one transaction: an error leaves the catalogue and the rights as they
+// were (and commits once, not once per new item).
 void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
   TUsers& dm = *Users;
   namesMet_.clear();
   MenuItems->Items().Clear();
   TTreeNode* root = MenuItems->Items().AddChild(nullptr, LoadStr(kStrAccessControl));
   SetNodeState(root, asNoCatalogue);
-  if (menu != nullptr) {
-    TMenuItem* top = menu->Items();
-    for (int i = 0; i < top->Count(); ++i) {
-      TMenuItem* item = top->Items(i);
-      TTreeNode* node = AddMenuNode(root, item);
-      if (item->Count() > 0) AddMenuChildren(node, item);
-    }
+  // The rights rows of the items the walk catalogues are written once the
+  // walk is over, all in a few statements.
+  std::vector<int> newItems;
+  newItems_ = &newItems;
+  try {
+    AllOrNothing(dm.qryProgs.Database(), [&] {
+      if (menu != nullptr) {
+        TMenuItem* top = menu->Items();
+        for (int i = 0; i < top->Count(); ++i) {
+          TMenuItem* item = top->Items(i);
+          TTreeNode* node = AddMenuNode(root, item);
+          if (item->Count() > 0) AddMenuChildren(node, item);
+        }
+      }
+      newItems_ = nullptr;
+      DenyNewItems(newItems);
+      DeleteStaleCatalogueRows();
+    });
+  } catch (...) {
+    newItems_ = nullptr;
+    // The catalogue shown must be the one the database kept.
+    if (dm.qryProgs.State() != TDataSetState::Browse) dm.qryProgs.Cancel();
+    dm.qryProgs.Reopen();
+    throw;
   }
-  DeleteStaleCatalogueRows();
   MenuItems->FullExpand();
   dm.qryProgs.Reopen();
   dm.qryPAccess.Reopen();
@@ -190,31 +229,54 @@ void TUsersAdministration::SyncMenuItem(const std::string& name, const std::stri
 // rights rows that deny the item to everybody follow in the same
 // transaction, so a failure leaves neither a row without rights rows nor
 // rights rows without a row. On failure qryProgs is read again, so it does
-// not show the row that was rolled back.
+// not show a row that was rolled back. Inside a transaction already open
+// (the catalogue synchronisation's) the item joins it.
 void TUsersAdministration::CatalogueNewItem(const std::string& name, const std::string& caption) {
   TUsers& dm = *Users;
-  TDatabase& database = dm.qryProgs.Database();
   try {
-    TransactionGuard transaction(database);
-    dm.qryProgs.Append();
-    dm.qryProgs.FieldByName("MENU_NAME").SetAsString(name);
-    dm.qryProgs.FieldByName("MENU_CAPTION").SetAsString(caption);
-    dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
-    dm.qryProgs.Post();
-    const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
-    for (const char* sql : {kDenyNewItemToUsers, kDenyNewItemToProfiles}) {
-      TQuery deny;
-      deny.SetDatabaseName(dm.qryProgs.DatabaseName());
-      deny.SetSQL(sql);
-      deny.ParamByName("APP_KEY").SetAsString(FAppKey);
-      deny.ParamByName("MENU_ID").SetAsInteger(menuId);
-      deny.ExecSQL();
-    }
-    transaction.Commit();
+    AllOrNothing(dm.qryProgs.Database(), [&] {
+      dm.qryProgs.Append();
+      dm.qryProgs.FieldByName("MENU_NAME").SetAsString(name);
+      dm.qryProgs.FieldByName("MENU_CAPTION").SetAsString(caption);
+      dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
+      dm.qryProgs.Post();
+      const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
+      if (newItems_ != nullptr) {
+        newItems_->push_back(menuId);
+      } else {
+        DenyNewItems({menuId});
+      }
+    });
   } catch (...) {
     if (dm.qryProgs.State() == TDataSetState::Insert) dm.qryProgs.Cancel();
-    dm.qryProgs.Reopen();
+    // Inside a caller's transaction, the caller reads it again once that
+    // transaction is rolled back.
+    if (!dm.qryProgs.Database().InTransaction()) dm.qryProgs.Reopen();
     throw;
+  }
+}
+
+// Denies the catalogue items `menuIds` to every listed user and every
+// profile.
+void TUsersAdministration::DenyNewItems(const std::vector<int>& menuIds) {
+  TUsers& dm = *Users;
+  for (std::size_t first = 0; first < menuIds.size(); first += kItemsPerStatement) {
+    const std::size_t count = std::min(kItemsPerStatement, menuIds.size() - first);
+    std::string list;
+    for (std::size_t i = 0; i < count; ++i) list += (i ? ", :M" : ":M") + std::to_string(i);
+    const std::pair<const char*, const char*> statements[] = {
+        {kDenyNewItemsToUsers, kDenyNewItemsToUsersOrder},
+        {kDenyNewItemsToProfiles, kDenyNewItemsToProfilesOrder},
+    };
+    for (const auto& [head, tail] : statements) {
+      TQuery deny;
+      deny.SetDatabaseName(dm.qryProgs.DatabaseName());
+      deny.SetSQL(std::string(head) + list + tail);
+      deny.ParamByName("APP_KEY").SetAsString(FAppKey);
+      for (std::size_t i = 0; i < count; ++i)
+        deny.ParamByName("M" + std::to_string(i)).SetAsInteger(menuIds[first + i]);
+      deny.ExecSQL();
+    }
   }
 }
 

@@ -25,6 +25,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "component/date_format.h"
 #include "platform/ui/data_controls.h"
@@ -227,7 +228,8 @@ class TUsersAdministration : public TForm {
   // The catalogue synchronisation of one menu item: finds the catalogue row
   // named `name` (exact), updates a changed caption, or catalogues a new
   // item with rights rows that deny it to every listed user and every
-  // profile (the row and its rights rows in one transaction); remembers the
+  // profile (the row and its rights rows in one transaction, or in the
+  // transaction of the whole synchronisation when Call runs it); remembers the
   // name as met.
   void SyncMenuItem(const std::string& name, const std::string& caption);
   // Adds the nodes of `item`'s sub-items under `node`, separators skipped
@@ -304,8 +306,11 @@ class TUsersAdministration : public TForm {
   // Catalogues the item and adds its node under `parent`; returns the node
   // under which the item's sub-items go.
   TTreeNode* AddMenuNode(TTreeNode* parent, TMenuItem* item);
-  // A new catalogue row with its rights rows, all or nothing.
+  // A new catalogue row with its rights rows, all or nothing. While the
+  // catalogue synchronisation walks the menu, the rights rows wait in
+  // newItems_ and are written after the walk, in the same transaction.
   void CatalogueNewItem(const std::string& name, const std::string& caption);
+  void DenyNewItems(const std::vector<int>& menuIds);
   void DeleteStaleCatalogueRows();
   void LoadRights(bool users, int id);
   // Every node but the root without a subject to show (an empty list).
@@ -323,6 +328,8 @@ class TUsersAdministration : public TForm {
   std::string FAppKey;
   // Names of the menu items met by the catalogue walk of this opening.
   std::unordered_set<std::string> namesMet_;
+  // The items catalogued by the walk in progress, or nullptr.
+  std::vector<int>* newItems_ = nullptr;
 };
 
 // The administration window while UsersAdm shows it; nullptr otherwise.

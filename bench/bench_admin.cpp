@@ -229,49 +229,29 @@ int main(int argc, char** argv) {
   qv::THeadlessBackend headless;
   ui = &headless;
 
-  std::vector<std::unique_ptr<BenchDatabase>> databases;
-  try {
-    databases.push_back(std::make_unique<SqliteBench>());
-    if (const char* server = std::getenv("QV_TEST_PG"); server && *server)
-      databases.push_back(std::make_unique<PostgresBench>(server));
-    else
-      std::printf("QV_TEST_PG is not set: the PostgreSQL benchmarks are left out.\n");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "benchmark set-up failed: %s\n", e.what());
-    return 1;
-  }
-
-  for (auto& db : databases) {
+  return RunOnEveryEngine([](BenchDatabase& database) {
+    BenchDatabase* db = &database;
     const std::string engine = db->Engine();
     benchmark::RegisterBenchmark(("AdminOpen/" + engine + "/new_catalogue").c_str(), BM_AdminOpenNewCatalogue,
-                                 db.get())
+                                 db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
-    benchmark::RegisterBenchmark(("RawRightsInsert/" + engine).c_str(), BM_RawRightsInsert, db.get())
+    benchmark::RegisterBenchmark(("RawRightsInsert/" + engine).c_str(), BM_RawRightsInsert, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
-    benchmark::RegisterBenchmark(("AdminOpen/" + engine + "/unchanged").c_str(), BM_AdminOpenUnchanged, db.get())
+    benchmark::RegisterBenchmark(("AdminOpen/" + engine + "/unchanged").c_str(), BM_AdminOpenUnchanged, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3)
         ->Arg(250)
         ->Arg(500);
-    benchmark::RegisterBenchmark(("SelectUser/" + engine).c_str(), BM_SelectUser, db.get())
+    benchmark::RegisterBenchmark(("SelectUser/" + engine).c_str(), BM_SelectUser, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(100);
-    benchmark::RegisterBenchmark(("CreateUser/" + engine).c_str(), BM_CreateUser, db.get())
+    benchmark::RegisterBenchmark(("CreateUser/" + engine).c_str(), BM_CreateUser, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(20);
-    benchmark::RegisterBenchmark(("RawUserInsert/" + engine).c_str(), BM_RawUserInsert, db.get())
+    benchmark::RegisterBenchmark(("RawUserInsert/" + engine).c_str(), BM_RawUserInsert, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(20);
-  }
-  try {
-    benchmark::RunSpecifiedBenchmarks();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "benchmark failed: %s\n", e.what());
-    benchmark::Shutdown();
-    return 1;
-  }
-  benchmark::Shutdown();
-  return 0;
+  });
 }

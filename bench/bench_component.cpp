@@ -102,40 +102,20 @@ int main(int argc, char** argv) {
   qv::THeadlessBackend headless;
   ui = &headless;
 
-  std::vector<std::unique_ptr<BenchDatabase>> databases;
-  try {
-    databases.push_back(std::make_unique<SqliteBench>());
-    if (const char* server = std::getenv("QV_TEST_PG"); server && *server)
-      databases.push_back(std::make_unique<PostgresBench>(server));
-    else
-      std::printf("QV_TEST_PG is not set: the PostgreSQL benchmarks are left out.\n");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "benchmark set-up failed: %s\n", e.what());
-    return 1;
-  }
-
-  for (auto& db : databases) {
+  return RunOnEveryEngine([](BenchDatabase& database) {
+    BenchDatabase* db = &database;
     const std::string engine = db->Engine();
-    benchmark::RegisterBenchmark(("Loaded/" + engine).c_str(), BM_Loaded, db.get())
+    benchmark::RegisterBenchmark(("Loaded/" + engine).c_str(), BM_Loaded, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
-    benchmark::RegisterBenchmark(("Login/" + engine).c_str(), BM_Login, db.get())
+    benchmark::RegisterBenchmark(("Login/" + engine).c_str(), BM_Login, db)
         ->Unit(benchmark::kMicrosecond)
         ->Arg(125)
         ->Arg(250)
         ->Arg(500);
-    benchmark::RegisterBenchmark(("AuditedClick/" + engine).c_str(), BM_AuditedClick, db.get())
+    benchmark::RegisterBenchmark(("AuditedClick/" + engine).c_str(), BM_AuditedClick, db)
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(("PlainInsert/" + engine).c_str(), BM_PlainInsert, db.get())
+    benchmark::RegisterBenchmark(("PlainInsert/" + engine).c_str(), BM_PlainInsert, db)
         ->Unit(benchmark::kMicrosecond);
-  }
-  try {
-    benchmark::RunSpecifiedBenchmarks();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "benchmark failed: %s\n", e.what());
-    benchmark::Shutdown();
-    return 1;
-  }
-  benchmark::Shutdown();
-  return 0;
+  });
 }

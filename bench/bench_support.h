@@ -8,6 +8,7 @@
 // database object goes.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -432,6 +433,34 @@ inline std::unique_ptr<test::TTestHostForm> ReadHost(const BenchDatabase& db, in
 inline void LogIn(THeadlessBackend& ui, test::TTestHostForm& host) {
   ui.WhenShown("Login").Type(kBenchUser).Enter().Type(kPassword).Enter();
   if (!host.Quarvel1->Login()) throw std::runtime_error("the benchmark user could not log in");
+}
+
+// Opens the database of each engine (SQLite always, PostgreSQL when
+// QV_TEST_PG names a server), lets `registerFor` register its benchmarks on
+// each, and runs them. Returns the program's exit status: 1 when the set-up
+// or a benchmark failed.
+inline int RunOnEveryEngine(const std::function<void(BenchDatabase& db)>& registerFor) {
+  std::vector<std::unique_ptr<BenchDatabase>> databases;
+  try {
+    databases.push_back(std::make_unique<SqliteBench>());
+    if (const char* server = std::getenv("QV_TEST_PG"); server && *server)
+      databases.push_back(std::make_unique<PostgresBench>(server));
+    else
+      std::printf("QV_TEST_PG is not set: the PostgreSQL benchmarks are left out.\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "benchmark set-up failed: %s\n", e.what());
+    return 1;
+  }
+  for (auto& db : databases) registerFor(*db);
+  int status = 0;
+  try {
+    benchmark::RunSpecifiedBenchmarks();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "benchmark failed: %s\n", e.what());
+    status = 1;
+  }
+  benchmark::Shutdown();
+  return status;
 }
 
 }  // namespace qv::bench

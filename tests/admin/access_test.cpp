@@ -95,6 +95,28 @@ TEST_P(AccessTest, CataloguesTheMenuInOneWalkWithTheTree) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM PACCESS WHERE APP_KEY='STOCK'"), 12);
 }
 
+TEST_P(AccessTest, ASynchronisationThatFailsHalfwayLeavesTheCatalogueAsItWas) {
+  const int maria = AddUser("maria", "x");
+  AddProg("STOCK", "mnuReports", "Relatorios velhos");
+  const int gone = AddProg("STOCK", "mnuGone", "Sumiu");
+  SetUAccess("STOCK", maria, gone, "1");
+  const std::vector<std::string> before = Catalogue();
+  Host();
+  int inserts = 0;
+  Db().SetStatementHook([&](std::string_view sql) {
+    // The profiles' rows come last, after every new item and its users' rows.
+    if (sql.find("INSERT INTO PACCESS") != std::string_view::npos && ++inserts == 1)
+      throw EDatabaseError("disk full");
+  });
+  EXPECT_THROW(Host().Quarvel1->UsersAdm(), EDatabaseError);
+  Db().SetStatementHook({});
+  EXPECT_EQ(Catalogue(), before);
+  EXPECT_EQ(URight(maria, "mnuGone"), "1");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM UACCESS"), 1);
+  EXPECT_EQ(Users->qryProgs.RecordCount(), 2);
+  EXPECT_TRUE(ui_.Forms().empty());
+}
+
 TEST_P(AccessTest, AnItemWithoutANameIsLeftOutAndItsSubItemsMoveUp) {
   extraBuild_ = [](TTestHostForm& host) {
     auto* nameless = new TMenuItem(&host);

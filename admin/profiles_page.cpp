@@ -1,9 +1,11 @@
-// The profiles page of the administration window: its controls, and the
-// pending edit of the selected profile, posted when the focus leaves the
-// data sub-page.
+// The profiles page of the administration window: its controls; creating,
+// changing and deleting profiles; and the pending edit of the selected
+// profile, posted when the focus leaves the data sub-page.
 #include "admin/admin_layout.h"
 #include "admin/users_adm_qv.h"
 #include "data/dm_quarvel.h"
+#include "dialogs/dialog_scope.h"
+#include "dialogs/new_prof_qv.h"
 
 namespace qv {
 
@@ -65,9 +67,71 @@ void TUsersAdministration::BuildProfilesPage() {
 }
 
 void TUsersAdministration::BindProfilesPage() {
+  sbNewProfile->OnClick = [this](TObject& s) { sbNewProfileClick(s); };
+  sbChangeProfileData->OnClick = [this](TObject& s) { sbChangeProfileDataClick(s); };
+  sbProfileAccess->OnClick = [this](TObject& s) { sbProfileAccessClick(s); };
+  sbDeleteProfile->OnClick = [this](TObject& s) { sbDeleteProfileClick(s); };
   tsProfilesData->OnEnter = [this](TObject& s) { tsProfilesDataEnter(s); };
   tsProfilesData->OnExit = [this](TObject& s) { tsProfilesDataExit(s); };
   cbxMUST_CHANGE_PWD->OnClick = [this](TObject& s) { cbxMUST_CHANGE_PWDClick(s); };
+}
+
+namespace {
+
+bool ProfilesListed() { return Users && Users->qryProfiles.Active() && !Users->qryProfiles.IsEmpty(); }
+
+}  // namespace
+
+// The sub-page shown is left as it is. A creation that does not end stored
+// leaves the table unchanged and the list on the profile selected before.
+void TUsersAdministration::sbNewProfileClick(TObject& sender) {
+  TUsers& dm = *Users;
+  ClearAccessHooks();
+  tsProfilesDataExit(sender);
+  struct Finally {
+    TUsersAdministration& window;
+    ~Finally() { window.EnableProfilesButtons(); }
+  } finally{*this};
+  const Value previous = ProfilesListed() ? dm.qryProfiles.FieldByName("PROF_ID").AsValue() : Value();
+  auto backToPrevious = [&] {
+    if (dm.qryProfiles.State() == TDataSetState::Insert) dm.qryProfiles.Cancel();
+    if (!previous.IsNull()) dm.qryProfiles.Locate("PROF_ID", previous);
+  };
+  dm.qryProfiles.Insert();
+  try {
+    DialogScope<TNewProfile> dialog(uNewProfile);
+    if (dialog->ShowModal() == mrOk) {
+      dm.PostNewProfile(FAppKey);
+    } else {
+      backToPrevious();
+    }
+  } catch (...) {
+    backToPrevious();
+    throw;
+  }
+}
+
+void TUsersAdministration::sbChangeProfileDataClick(TObject&) {
+  if (!ProfilesListed()) return;
+  pcProfiles->SetActivePage(tsProfilesData);
+  Users->qryProfiles.Edit();
+  if (DBEdit5->CanFocus()) DBEdit5->SetFocus();
+}
+
+void TUsersAdministration::sbProfileAccessClick(TObject& sender) {
+  if (!ProfilesListed()) return;
+  PageControl->SetActivePage(tsPrograms);
+  pcPrograms->SetActivePage(tsProfilesProgs);
+  pcProgramsChange(sender);
+}
+
+// A No to the data module's question ends the delete silently (EAbort).
+// The former members keep their rights rows and have no profile.
+void TUsersAdministration::sbDeleteProfileClick(TObject&) {
+  if (!ProfilesListed()) return;
+  Users->qryProfiles.Delete();
+  pcProfiles->SetActivePage(tsProfilesList);
+  EnableProfilesButtons();
 }
 
 // Entering does not start an edit: a change in any control does that.

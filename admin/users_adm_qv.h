@@ -193,6 +193,18 @@ class TUsersAdministration : public TForm {
   void sbExitClick(TObject& sender);
 
   // ---- Users page handlers (users_page.cpp) -------------------------------
+  // Creation through the new-user dialog: the user, its state row, its
+  // rights rows and its profile's rights, stored together or not at all; a
+  // name already present is reported as "Usuário já cadastrado".
+  void sbNewUserClick(TObject& sender);
+  void sbChangeUserDataClick(TObject& sender);
+  // The access-control page with the selected user.
+  void sbUserAccessClick(TObject& sender);
+  // Deletion after the data module's question, with its cascade.
+  void sbDeleteUserClick(TObject& sender);
+  // The password reset: asks for a new password until one is given or the
+  // box is cancelled, and stores it scrambled with today's date.
+  void btnChangePasswordClick(TObject& sender);
   void pcUsersChange(TObject& sender);
   void tsUsersDataEnter(TObject& sender);
   void tsUsersDataExit(TObject& sender);
@@ -200,6 +212,14 @@ class TUsersAdministration : public TForm {
   void cbxUSER_EXPIREClick(TObject& sender);
 
   // ---- Profiles page handlers (profiles_page.cpp) -------------------------
+  // Creation through the new-profile dialog: the profile and its rights
+  // rows, stored together or not at all.
+  void sbNewProfileClick(TObject& sender);
+  void sbChangeProfileDataClick(TObject& sender);
+  // The access-control page with the selected profile.
+  void sbProfileAccessClick(TObject& sender);
+  // Deletion after the data module's question; members keep their rights.
+  void sbDeleteProfileClick(TObject& sender);
   void tsProfilesDataEnter(TObject& sender);
   void tsProfilesDataExit(TObject& sender);
   void cbxMUST_CHANGE_PWDClick(TObject& sender);
@@ -270,6 +290,27 @@ class TUsersAdministration : public TForm {
   void BindProfilesPage();
   void BindAccessPage();
   void BindAuditPage();
+
+  // ---- Users page ----
+  bool UsersListed() const;
+  // The selected user changed (the list moved, reopened or was posted):
+  // the state row follows it, and the data sub-page, when shown, stores the
+  // previous user's state row and shows the new one's.
+  void SelectedUserChanged();
+  // The state row of the user whose expiration date the picker shows is
+  // stored with the picker's date and any change of its check boxes.
+  void StoreUserState();
+  // The picker shows the date and expiry flag of the selected user's state
+  // row.
+  void LoadUserState();
+  // Watches the users list for a change of the selected user.
+  TDataSource usersWatch_;
+  // USER_ID of the user the state row follows, and of the user whose date
+  // the picker was loaded from (0: none).
+  int stateUserId_ = 0;
+  int pickerUserId_ = 0;
+  // Set while a creation holds back the data sub-page's leave step.
+  bool usersLeaveSuspended_ = false;
 
   // ---- Access-control page ----
   // Opening step 3: the tree and the catalogue in one walk over `menu`,

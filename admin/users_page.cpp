@@ -1,17 +1,47 @@
-// The users page of the administration window: its controls, and the
+// The users page of the administration window: its controls; creating,
+// changing and deleting users and resetting a password; and the
 // pending-edit rules of the selected user (edit mode on entering the data
-// sub-page, the state row stored on leaving it, the users row posted on
-// entering the list).
+// sub-page, the state row stored on leaving it and kept on the selected
+// user, the users row posted on entering the list).
+#include <string>
+
 #include "admin/admin_layout.h"
 #include "admin/users_adm_qv.h"
+#include "component/date_format.h"
+#include "component/password.h"
+#include "component/password_display.h"
+#include "component/quarvel_res.h"
 #include "data/dm_quarvel.h"
+#include "dialogs/dialog_scope.h"
+#include "dialogs/new_user_qv.h"
+#include "platform/db/database_error.h"
 #include "platform/sys/date_text.h"
+#include "platform/ui/application.h"
 
 namespace qv {
 
 using admin::Bind;
 using admin::FlatButton;
 using admin::Place;
+
+namespace {
+
+std::string UserFilter(int userId) { return "USER_ID=" + std::to_string(userId); }
+
+// "Senha (Codificada)": the scrambled password of the selected user, one
+// readable character per stored byte (it may hold any byte, NUL included).
+class TScrambledPasswordEdit : public TDBEdit {
+ public:
+  using TDBEdit::TDBEdit;
+
+ protected:
+  void DataChanged() override {
+    TField* field = Field();
+    SetText(field != nullptr ? ScrambledPasswordText(field->AsString()) : std::string());
+  }
+};
+
+}  // namespace
 
 void TUsersAdministration::BuildUsersPage() {
   TDataSource* users = Users ? &Users->dsUsers : nullptr;
@@ -56,7 +86,7 @@ void TUsersAdministration::BuildUsersPage() {
   DBEdit2 = Place<TDBEdit>(this, tsUsersData, "DBEdit2", 176, 24, 170, 21);
   Bind(*DBEdit2, users, "REAL_NAME");
   DBEdit2->SetTabOrder(1);
-  DBEdit3 = Place<TDBEdit>(this, tsUsersData, "DBEdit3", 8, 68, 160, 21);
+  DBEdit3 = Place<TScrambledPasswordEdit>(this, tsUsersData, "DBEdit3", 8, 68, 160, 21);
   Bind(*DBEdit3, users, "USER_PWD");
   DBEdit3->SetEnabled(false);
   DBLookupComboBox1 = Place<TDBLookupComboBox>(this, tsUsersData, "DBLookupComboBox1", 176, 68, 170, 21);
@@ -101,6 +131,11 @@ void TUsersAdministration::BuildUsersPage() {
 }
 
 void TUsersAdministration::BindUsersPage() {
+  sbNewUser->OnClick = [this](TObject& s) { sbNewUserClick(s); };
+  sbChangeUserData->OnClick = [this](TObject& s) { sbChangeUserDataClick(s); };
+  sbUserAccess->OnClick = [this](TObject& s) { sbUserAccessClick(s); };
+  sbDeleteUser->OnClick = [this](TObject& s) { sbDeleteUserClick(s); };
+  btnChangePassword->OnClick = [this](TObject& s) { btnChangePasswordClick(s); };
   pcUsers->OnChange = [this](TObject& s) { pcUsersChange(s); };
   pcUsers->OnEnter = [this](TObject& s) { pcUsersChange(s); };
   pcUsers->OnExit = [this](TObject& s) { tsUsersDataExit(s); };
@@ -109,7 +144,120 @@ void TUsersAdministration::BindUsersPage() {
   tsUsersList->OnEnter = [this](TObject& s) { tsUsersListEnter(s); };
   cbxUSER_EXPIRE->OnClick = [this](TObject& s) { cbxUSER_EXPIREClick(s); };
   cbxAUDIT_MODE->OnClick = [this](TObject& s) { cbxUSER_EXPIREClick(s); };
+  if (Users) {
+    usersWatch_.SetDataSet(&Users->qryUsers);
+    usersWatch_.OnDataChange = [this](TDataSource&, TField* field) {
+      if (field == nullptr) SelectedUserChanged();
+    };
+  }
 }
+
+bool TUsersAdministration::UsersListed() const {
+  return Users && Users->qryUsers.Active() && !Users->qryUsers.IsEmpty();
+}
+
+// ---- Creating, changing, deleting ----------------------------------------
+
+void TUsersAdministration::sbNewUserClick(TObject&) {
+  TUsers& dm = *Users;
+  ClearAccessHooks();
+  tsUsersDataExit(*tsUsersData);
+  // Whatever happens from here, the leave step comes back and the buttons
+  // match the list.
+  usersLeaveSuspended_ = true;
+  struct Finally {
+    TUsersAdministration& window;
+    ~Finally() {
+      window.usersLeaveSuspended_ = false;
+      window.EnableUsersButtons();
+    }
+  } finally{*this};
+  pcUsers->SetActivePage(tsUsersList);
+
+  const Value previous = UsersListed() ? dm.qryUsers.FieldByName("USER_ID").AsValue() : Value();
+  // A creation that does not end stored leaves the table unchanged and the
+  // list on the user selected before.
+  auto backToPrevious = [&] {
+    if (dm.qryUsers.State() == TDataSetState::Insert) dm.qryUsers.Cancel();
+    if (!previous.IsNull()) dm.qryUsers.Locate("USER_ID", previous);
+  };
+  dm.qryUsers.Insert();
+  try {
+    DialogScope<TNewUser> dialog(uNewUser);
+    if (dialog->ShowModal() != mrOk) {
+      backToPrevious();
+      return;
+    }
+    TField& password = dm.qryUsers.FieldByName("USER_PWD");
+    password.SetValue(Value::Bytes(EncodePassword(password.AsString())));
+    dm.qryUsers.FieldByName("LAST_PWD_CHANGE").SetAsString(TodayDateText());
+    dm.PostNewUser(FAppKey);
+  } catch (const EDatabaseError& error) {
+    backToPrevious();
+    if (error.IsKeyViolation()) throw Exception(LoadStr(kStrUserAlreadyExists));
+    throw;
+  } catch (...) {
+    backToPrevious();
+    throw;
+  }
+}
+
+void TUsersAdministration::sbChangeUserDataClick(TObject& sender) {
+  if (!UsersListed()) return;
+  pcUsers->SetActivePage(tsUsersData);
+  if (Users->qryUsers.State() != TDataSetState::Edit) tsUsersDataEnter(sender);
+  if (DBEdit1->CanFocus()) DBEdit1->SetFocus();
+}
+
+void TUsersAdministration::sbUserAccessClick(TObject& sender) {
+  tsUsersDataExit(sender);
+  if (!UsersListed()) return;
+  PageControl->SetActivePage(tsPrograms);
+  pcPrograms->SetActivePage(tsUsersProgs);
+  pcProgramsChange(sender);
+}
+
+// A No to the data module's question ends the delete silently (EAbort).
+void TUsersAdministration::sbDeleteUserClick(TObject&) {
+  if (!UsersListed()) return;
+  Users->qryUsers.Delete();
+  pcUsers->SetActivePage(tsUsersList);
+  EnableUsersButtons();
+}
+
+// Any non-empty text is a password, blanks included. A store that fails
+// leaves the password and its date as they were, also in the row still
+// being edited.
+void TUsersAdministration::btnChangePasswordClick(TObject&) {
+  if (!UsersListed()) return;
+  std::string text;
+  for (;;) {
+    text.clear();
+    if (!InputQuery(LoadStr(kStrChangePasswordCaption), LoadStr(kStrNewPasswordPrompt), text)) return;
+    if (!text.empty()) break;
+    MessageDlg(LoadStr(kStrInvalidPassword), mtError, {mbOK});
+  }
+  TUsers& dm = *Users;
+  dm.qryUsers.Edit();
+  TField& password = dm.qryUsers.FieldByName("USER_PWD");
+  TField& changed = dm.qryUsers.FieldByName("LAST_PWD_CHANGE");
+  const Value oldPassword = password.AsValue(), oldChanged = changed.AsValue();
+  try {
+    password.SetValue(Value::Bytes(EncodePassword(text)));
+    changed.SetAsString(TodayDateText());
+    dm.qryUsers.Post();
+  } catch (...) {
+    if (dm.qryUsers.State() == TDataSetState::Edit) {
+      password.SetValue(oldPassword);
+      changed.SetValue(oldChanged);
+    }
+    throw;
+  }
+  dm.qryHistory.Reopen();
+  MessageDlg(LoadStr(kStrPasswordChanged), mtInformation, {mbOK});
+}
+
+// ---- The data sub-page and the selected user's state row ---------------------
 
 void TUsersAdministration::pcUsersChange(TObject& sender) {
   if (pcUsers->ActivePage() == tsUsersData && Users->qryUsers.State() != TDataSetState::Edit)
@@ -120,13 +268,10 @@ void TUsersAdministration::pcUsersChange(TObject& sender) {
 // profile now), and the picker shows the expiration date of the user's
 // state row in this application.
 void TUsersAdministration::tsUsersDataEnter(TObject&) {
-  TUsers& dm = *Users;
-  if (!dm.qryUsers.Active() || dm.qryUsers.IsEmpty()) return;
-  dm.qryUsers.Edit();
-  dm.qryUserInfo.SetFiltered(true);
-  dm.qryUserInfo.SetFilter("USER_ID=" + std::to_string(dm.qryUsers.FieldByName("USER_ID").AsInteger()));
-  DBDateTimePicker1->SetDate(StrToDate(dm.qryUserInfo.FieldByName("EXPIRATION_DATE").AsString()));
-  DBDateTimePicker1->SetEnabled(cbxUSER_EXPIRE->Checked());
+  if (!UsersListed()) return;
+  Users->qryUsers.Edit();
+  SelectedUserChanged();
+  LoadUserState();
   if (DBEdit1->CanFocus()) DBEdit1->SetFocus();
 }
 
@@ -134,19 +279,8 @@ void TUsersAdministration::tsUsersDataEnter(TObject&) {
 // user expires, and with any change of its check boxes. The users row
 // itself stays in edit mode.
 void TUsersAdministration::tsUsersDataExit(TObject&) {
-  TUsers& dm = *Users;
-  if (!dm.qryUsers.Active() || dm.qryUsers.IsEmpty()) return;
-  // Storing the row reloads the check box; its click reaction waits.
-  TNotifyEvent reaction = std::move(cbxUSER_EXPIRE->OnClick);
-  cbxUSER_EXPIRE->OnClick = nullptr;
-  struct Restore {
-    TDBCheckBox* box;
-    TNotifyEvent& reaction;
-    ~Restore() { box->OnClick = std::move(reaction); }
-  } restore{cbxUSER_EXPIRE, reaction};
-  dm.qryUserInfo.Edit();
-  dm.qryUserInfo.FieldByName("EXPIRATION_DATE").SetAsString(DateToStr(DBDateTimePicker1->Date()));
-  dm.qryUserInfo.Post();
+  if (usersLeaveSuspended_ || !UsersListed()) return;
+  StoreUserState();
 }
 
 // A pending edit of the users row is stored; a row being inserted is the
@@ -156,6 +290,53 @@ void TUsersAdministration::tsUsersListEnter(TObject&) {
 }
 
 void TUsersAdministration::cbxUSER_EXPIREClick(TObject&) {
+  DBDateTimePicker1->SetEnabled(cbxUSER_EXPIRE->Checked());
+}
+
+// Only while the window shows: the opening's own walks over the list keep
+// the state rows' filter themselves. A row being inserted has no user yet.
+void TUsersAdministration::SelectedUserChanged() {
+  if (!Showing() || !UsersListed() || Users->qryUsers.State() == TDataSetState::Insert) return;
+  TUsers& dm = *Users;
+  const int userId = dm.qryUsers.FieldByName("USER_ID").AsInteger();
+  if (userId == stateUserId_ && dm.qryUserInfo.Filtered() && dm.qryUserInfo.Filter() == UserFilter(userId))
+    return;
+  const bool dataShown = pcUsers->ActivePage() == tsUsersData;
+  if (dataShown && !usersLeaveSuspended_) StoreUserState();
+  stateUserId_ = userId;
+  dm.qryUserInfo.SetFiltered(true);
+  dm.qryUserInfo.SetFilter(UserFilter(userId));
+  if (dataShown) LoadUserState();
+}
+
+// The date goes only into the row it was loaded from; when the state row
+// belongs to another user by now, only its check boxes' changes are posted.
+void TUsersAdministration::StoreUserState() {
+  TUsers& dm = *Users;
+  if (!dm.qryUserInfo.Active() || dm.qryUserInfo.IsEmpty()) return;
+  // Storing the row reloads the check box; its click reaction waits.
+  TNotifyEvent reaction = std::move(cbxUSER_EXPIRE->OnClick);
+  cbxUSER_EXPIRE->OnClick = nullptr;
+  struct Restore {
+    TDBCheckBox* box;
+    TNotifyEvent& reaction;
+    ~Restore() { box->OnClick = std::move(reaction); }
+  } restore{cbxUSER_EXPIRE, reaction};
+  if (pickerUserId_ != 0 && dm.qryUserInfo.FieldByName("USER_ID").AsInteger() == pickerUserId_) {
+    dm.qryUserInfo.Edit();
+    dm.qryUserInfo.FieldByName("EXPIRATION_DATE").SetAsString(DateToStr(DBDateTimePicker1->Date()));
+  }
+  if (dm.qryUserInfo.State() == TDataSetState::Edit) dm.qryUserInfo.Post();
+}
+
+// A stored date that does not read as one fails with the conversion error
+// and leaves the picker as it was.
+void TUsersAdministration::LoadUserState() {
+  TUsers& dm = *Users;
+  pickerUserId_ = 0;
+  if (dm.qryUserInfo.IsEmpty()) return;
+  DBDateTimePicker1->SetDate(StrToDate(dm.qryUserInfo.FieldByName("EXPIRATION_DATE").AsString()));
+  pickerUserId_ = dm.qryUserInfo.FieldByName("USER_ID").AsInteger();
   DBDateTimePicker1->SetEnabled(cbxUSER_EXPIRE->Checked());
 }
 

@@ -29,6 +29,15 @@
 //                                     identities in one transaction through
 //                                     the engine's client library: the
 //                                     baseline of the above
+//   CreateUser/<engine>               on the users page, creating a user
+//                                     with a profile through the new-user
+//                                     dialog (scripted): the user, its state
+//                                     row, 500 rights rows and the profile's
+//                                     rights, in one transaction
+//   RawUserInsert/<engine>            the same rows and the same profile
+//                                     copy in one transaction through the
+//                                     engine's client, one prepared INSERT
+//                                     per row: the baseline of the above
 //
 // The audit rows all lie in the current month (the audit page's period on
 // opening); every tenth is the bench user's, the others spread over the
@@ -48,6 +57,7 @@
 #include "data/dm_quarvel.h"
 #include "platform/sys/date_text.h"
 #include "platform/sys/date_time.h"
+#include "dialogs/new_user_qv.h"
 
 namespace qv::bench {
 namespace {
@@ -261,6 +271,88 @@ void BM_RawAuditDelete(benchmark::State& state, BenchDatabase* db) {
     state.ResumeTiming();
   }
   state.counters["rows"] = kBenchUserAuditRows;
+// The user the two benchmarks below create, removed again after each
+// iteration (outside the timing) so that every iteration meets the same
+// tables.
+constexpr const char* kNewUser = "novo";
+constexpr int kNewUserProfile = 7;
+
+void RemoveNewUser(BenchDatabase& db) {
+  TDatabase& connection = Session::Default().Database(db.Alias());
+  const std::string id = "(SELECT USER_ID FROM QUARVEL WHERE USERQV_NAME='" + std::string(kNewUser) + "')";
+  for (const char* table : {"UACCESS", "USERINFO"})
+    connection.ExecDirect(std::string("DELETE FROM ") + table + " WHERE USER_ID IN " + id);
+  connection.ExecDirect("DELETE FROM QUARVEL WHERE USERQV_NAME='" + std::string(kNewUser) + "'");
+}
+
+void BM_CreateUser(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  auto host = ReadHost(*db, kMenuItems);
+  OpenAndClose(*host);  // the catalogue of the whole menu, with its rights rows
+  RemoveNewUser(*db);
+  ui->WhenShown("UsersAdministration")
+      .Run([&](TForm& form) {
+        auto& window = As<TUsersAdministration>(form);
+        for (auto _ : state) {
+          ui->WhenShown("NewUser")
+              .Type(kNewUser)
+              .Enter()
+              .Type("Usuário novo")
+              .Run([](TForm& dialog) {
+                As<TNewUser>(dialog).DBLookupComboBox1->ChooseByPerson(Value(kNewUserProfile));
+              })
+              .Click("OKBtn");
+          window.sbNewUser->ClickByPerson();
+          state.PauseTiming();
+          const long long rights = Users->qryUAccess.Lookup("USER_ID", {Value(LastUserId)}, "MENU_ID").IsNull() ? 0 : 1;
+          if (Users->qryUsers.FieldByName("USERQV_NAME").AsString() != kNewUser || rights == 0)
+            state.SkipWithError("the user was not created");
+          RemoveNewUser(*db);
+          state.ResumeTiming();
+        }
+      })
+      .CloseBox();
+  host->Quarvel1->UsersAdm();
+}
+
+void BM_RawUserInsert(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  std::vector<std::string> menuIds;
+  {
+    TQuery progs;
+    progs.SetDatabaseName(db->Alias());
+    progs.SetSQL("SELECT MENU_ID FROM PROGS WHERE APP_KEY=:K");
+    progs.ParamByName("K").SetAsString(kAppKey);
+    progs.Open();
+    for (; !progs.Eof(); progs.Next()) menuIds.push_back(progs.Fields()[0]->AsString());
+  }
+  if (static_cast<int>(menuIds.size()) != kMenuItems) {
+    state.SkipWithError("the catalogue is not in place: run CreateUser first");
+    return;
+  }
+  RemoveNewUser(*db);
+  const std::string userId = std::to_string(kUsers + 100);
+  const std::string today = DateToStr(Date());
+  for (auto _ : state) {
+    db->BeginBulk();
+    db->InsertRows("QUARVEL",
+                   {"USERQV_NAME", "REAL_NAME", "USER_PWD", "USER_ID", "LAST_PWD_CHANGE", "PROFILE_ID", "AUDIT_MODE"},
+                   Rows(1, [&](int, Row& r) {
+                     r = {kNewUser, "Usuário novo", kNewUser, userId, today, std::to_string(kNewUserProfile), "0"};
+                   }));
+    db->InsertRows("USERINFO", {"APP_KEY", "USER_ID", "EXPIRATION_DATE", "USER_EXPIRE", "USER_ACTIVE"},
+                   Rows(1, [&](int, Row& r) { r = {kAppKey, userId, today, "0", "1"}; }));
+    db->InsertRows("UACCESS", {"APP_KEY", "USER_ID", "MENU_ID", "AUTHORIZED"},
+                   Rows(kMenuItems, [&](int i, Row& r) { r = {kAppKey, userId, menuIds[i], "0"}; }));
+    db->Statement(
+        "UPDATE UACCESS SET AUTHORIZED = (SELECT PACCESS.AUTHORIZED FROM PACCESS, QUARVEL WHERE "
+        "PACCESS.MENU_ID=UACCESS.MENU_ID AND QUARVEL.PROFILE_ID=PACCESS.PROF_ID AND "
+        "QUARVEL.USER_ID=UACCESS.USER_ID AND QUARVEL.USER_ID=" + userId + ") WHERE USER_ID=" + userId);
+    db->CommitBulk();
+    state.PauseTiming();
+    RemoveNewUser(*db);
+    state.ResumeTiming();
+  }
 }
 
 }  // namespace
@@ -307,5 +399,11 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("RawAuditDelete/" + engine).c_str(), BM_RawAuditDelete, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
+    benchmark::RegisterBenchmark(("CreateUser/" + engine).c_str(), BM_CreateUser, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(20);
+    benchmark::RegisterBenchmark(("RawUserInsert/" + engine).c_str(), BM_RawUserInsert, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(20);
   });
 }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -114,6 +115,12 @@ class BenchDatabase {
   virtual void RawDeleteAudit(const std::vector<std::string>& identities) = 0;
   // The expression naming a row's identity in a select.
   virtual const char* RowIdentity() const = 0;
+  // On the bulk connection, inside BeginBulk/CommitBulk: one prepared
+  // INSERT run once per row (as a program storing rows one by one does),
+  // and a statement without parameters.
+  virtual void InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                          const RowSource& rows) = 0;
+  virtual void Statement(const std::string& sql) = 0;
 
  protected:
   BenchDatabase(std::string engine, std::string alias) : engine_(std::move(engine)), alias_(std::move(alias)) {}
@@ -240,6 +247,13 @@ class SqliteBench : public BenchDatabase {
     sqlite3_finalize(statement);
   }
   void CommitBulk() override { CheckSqlite(db_, sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), "commit"); }
+  void InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                  const RowSource& rows) override {
+    Bulk(table, columns, rows);
+  }
+  void Statement(const std::string& sql) override {
+    CheckSqlite(db_, sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), "statement");
+  }
 
   void RawDeleteAudit(const std::vector<std::string>& identities) override {
     Connect();
@@ -360,6 +374,35 @@ class PostgresBench : public BenchDatabase {
     while (PGresult* extra = PQgetResult(db_)) PQclear(extra);
   }
   void CommitBulk() override { Exec(db_, "COMMIT"); }
+  void InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                  const RowSource& rows) override {
+    std::string sql = "INSERT INTO " + table + " (";
+    std::string marks;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (i > 0) {
+        sql += ", ";
+        marks += ", ";
+      }
+      sql += columns[i];
+      marks += "$" + std::to_string(i + 1);
+    }
+    sql += ") VALUES (" + marks + ")";
+    const std::string name = "rows_" + table;
+    if (prepared_rows_.insert(name).second) {
+      PgResult result(PQprepare(db_, name.c_str(), sql.c_str(), 0, nullptr));
+      Check(result.get(), PGRES_COMMAND_OK, "prepare");
+    }
+    Row row;
+    std::vector<const char*> values;
+    while (rows(row)) {
+      values.clear();
+      for (const std::string& v : row) values.push_back(v.c_str());
+      PgResult result(
+          PQexecPrepared(db_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+      Check(result.get(), PGRES_COMMAND_OK, "insert");
+    }
+  }
+  void Statement(const std::string& sql) override { Exec(db_, sql); }
 
   void RawDeleteAudit(const std::vector<std::string>& identities) override {
     Connect();
@@ -400,6 +443,7 @@ class PostgresBench : public BenchDatabase {
   PGconn* admin_ = nullptr;
   PGconn* db_ = nullptr;
   bool prepared_ = false;
+  std::set<std::string> prepared_rows_;
 };
 
 // ---- The host ----------------------------------------------------------------

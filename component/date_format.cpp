@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/sys/date_text.h"
+#include "platform/sys/date_time.h"
 #include "platform/sys/utf8.h"
 
 namespace qv {
@@ -114,5 +115,10 @@ ScopedNormalizedDateFormat::ScopedNormalizedDateFormat(DateFormatSlot& slot) : s
 }
 
 ScopedNormalizedDateFormat::~ScopedNormalizedDateFormat() { slot_.Restore(); }
+
+std::string TodayDateText() {
+  ScopedNormalizedDateFormat normalized;
+  return DateToStr(Date());
+}
 
 }  // namespace qv

@@ -91,4 +91,9 @@ class ScopedNormalizedDateFormat {
   DateFormatSlot& slot_;
 };
 
+// Today's date as the security tables store it: its text under the
+// normalised form of the pattern in force (normalising through the
+// component's slot for the moment it takes).
+std::string TodayDateText();
+
 }  // namespace qv

@@ -29,6 +29,8 @@
 //     row are stored in one transaction (joined when the caller holds one):
 //     when any of it fails nothing is stored and the post fails as a refused
 //     one does, the dataset still editing with the typed values.
+//   - PostNewUser and PostNewProfile store a new user or profile together
+//     with its rights rows: all of it or, on any error, none of it.
 //
 // The datasets start closed; the component sets their alias and application
 // key and opens them.
@@ -36,6 +38,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -143,6 +146,22 @@ class TUsers : public TComponent {
   TField& qryUserInfoUSER_ACTIVE;
   TModuleQuery qryAdduserInfo, qryDelUserInfo;
 
+  // Creating a user: posts the row inserted into qryUsers (its key and its
+  // USERINFO row follow, as for any post) and gives the new user one UACCESS
+  // row for every catalogue row of qryProgs under the application key
+  // `appKey`, holding the right of the user's profile (as qryPAccess holds
+  // it; null where the profile has none), or "0" without a profile; the new
+  // rows are in qryUAccess. All of it is stored
+  // in one transaction (joined when the caller holds one). On an error
+  // nothing of it stays: the transaction is rolled back, a pending insert is
+  // cancelled, the datasets the steps had reopened are read again (the
+  // users list then stands on its first row), and the error propagates
+  // unchanged; a name already present reports the key-violation code first.
+  void PostNewUser(const std::string& appKey);
+  // Creating a profile: the same for the row inserted into qryProfiles,
+  // with one PACCESS row holding "0" per catalogue row, in qryPAccess.
+  void PostNewProfile(const std::string& appKey);
+
   // Event handlers, bound by the constructor. Public so that a window that
   // detaches one (the administration window takes qryUsersAfterOpen off
   // qryUsers while it is open) can bind it again by name.
@@ -201,6 +220,17 @@ class TUsers : public TComponent {
   void CommitCascade();
   void RollbackCascade();
   std::unique_ptr<SharedTransaction> cascade_;  // set while a cascade is open
+
+  // The creation steps of PostNewUser / PostNewProfile (see
+  // dm_quarvel_create.cpp): posts `rows`, then runs `rights`, all in one
+  // transaction; on an error undoes it and cancels the insert, or reopens
+  // `reread` when the row had been stored.
+  void PostWithRights(TModuleQuery& rows, const std::function<void()>& rights,
+                      std::initializer_list<TQuery*> reread);
+  // Appends to `rights` a row under `appKey` for `ownerColumn` = `owner` and
+  // every catalogue row of qryProgs, holding `authorized(MENU_ID)`.
+  void AddRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey,
+                 const std::function<Value(int menuId)>& authorized);
 
   // The key of the row being posted in each of the three key tables; the
   // after-post steps put the cursor back on it.

@@ -8,6 +8,7 @@ constexpr int kLabelHeight = 13;
 constexpr int kEditHeight = 21;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
+constexpr int kCheckBoxHeight = 17;
 
 }  // namespace
 
@@ -51,10 +52,36 @@ void PlaceButton(TButton& button, TWinControl& parent, const char* name, int lef
   if (cancel) button.SetCancel(true);
 }
 
-void AdvanceOnEnter(TForm& form, Word& key) {
-  if (key != VK_RETURN || dynamic_cast<TEdit*>(form.ActiveControl()) == nullptr) return;
+void PlaceCheckBox(TDBCheckBox& box, TWinControl& parent, const char* name, int left, int top,
+                   int width, const char* caption, int tabOrder, TDataSource* source,
+                   const std::string& field) {
+  box.SetName(name);
+  box.SetParent(&parent);
+  box.SetBounds(left, top, width, kCheckBoxHeight);
+  box.SetCaption(caption);
+  box.SetTabOrder(tabOrder);
+  BindColumn(box, source, field);
+}
+
+void BindColumn(TDataBinding& control, TDataSource* source, const std::string& field) {
+  control.SetDataField(field);
+  control.SetDataSource(source);
+}
+
+void AdvanceOnEnter(TForm& form, Word& key, TEnterWalk from) {
+  TControl* focused = form.ActiveControl();
+  if (key != VK_RETURN || focused == nullptr) return;
+  bool walks = false;
+  switch (from) {
+    case TEnterWalk::Edits: walks = dynamic_cast<TEdit*>(focused) != nullptr; break;
+    case TEnterWalk::EditsAndLists:
+      walks = dynamic_cast<TEdit*>(focused) != nullptr || dynamic_cast<TDBLookupComboBox*>(focused) != nullptr;
+      break;
+    case TEnterWalk::AllButButtons: walks = dynamic_cast<TButton*>(focused) == nullptr; break;
+  }
+  if (!walks) return;
   key = 0;
-  form.SelectNext(form.ActiveControl(), true, true);
+  form.SelectNext(focused, true, true);
 }
 
 }  // namespace qv

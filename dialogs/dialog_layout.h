@@ -1,9 +1,13 @@
-// The stored layout the small password dialogs have in common: two framing
-// panels, labels, edit boxes and buttons of one height each, and the Enter
-// key that walks from an edit box to the next control. Each helper assigns
-// stored properties only, so it is called while the form is being read.
+// The stored layout the small dialogs have in common: two framing panels,
+// labels, edit boxes and buttons of one height each, data-aware controls
+// bound to a column, and the Enter key that walks on to the next control.
+// Each placing helper assigns stored properties only, so it is called while
+// the form is being read.
 #pragma once
 
+#include <string>
+
+#include "platform/ui/data_controls.h"
 #include "platform/ui/form.h"
 #include "platform/ui/standard_controls.h"
 
@@ -28,9 +32,27 @@ void PlaceEdit(TEdit& edit, TWinControl& parent, const char* name, int left, int
 void PlaceButton(TButton& button, TWinControl& parent, const char* name, int left, int top,
                  const char* caption, int tabOrder, TModalResult result = mrNone, bool cancel = false);
 
-// The dialogs' Enter key, for a form with KeyPreview: in an edit box it
-// moves the focus to the next control in tab order and consumes the key.
-// Anywhere else the key is left alone, so a focused button presses itself.
-void AdvanceOnEnter(TForm& form, Word& key);
+// A data-aware check box of the dialogs, bound to the flag column `field`
+// of `source` (ticked "1", clear "0").
+void PlaceCheckBox(TDBCheckBox& box, TWinControl& parent, const char* name, int left, int top,
+                   int width, const char* caption, int tabOrder, TDataSource* source,
+                   const std::string& field);
+
+// Binds a data-aware control to the column `field` of `source` (nullptr
+// leaves it unbound).
+void BindColumn(TDataBinding& control, TDataSource* source, const std::string& field);
+
+// The controls from which the dialogs' Enter key walks on.
+enum class TEnterWalk {
+  Edits,          // edit boxes
+  EditsAndLists,  // edit boxes and drop-down lists
+  AllButButtons,  // every control but a push button
+};
+
+// The dialogs' Enter key, for a form with KeyPreview: from a focused
+// control of the kind `from` names it moves the focus to the next control in
+// tab order and consumes the key. Anywhere else the key is left alone, so a
+// focused button presses itself.
+void AdvanceOnEnter(TForm& form, Word& key, TEnterWalk from = TEnterWalk::Edits);
 
 }  // namespace qv

@@ -12,6 +12,9 @@
 #include <filesystem>
 
 #include "admin/users_adm_qv.h"
+#include "component/quarvel_res.h"
+#include "data/dm_quarvel.h"
+#include "dialogs/new_user_qv.h"
 #include "examples/demo/estoque_form.h"
 #include "examples/demo/seed.h"
 #include "platform/db/query.h"
@@ -26,6 +29,12 @@ namespace {
 
 // The menu item "joao" is denied at first and granted by the tour.
 constexpr const char* kGrantedToJoao = "mnuRelPosicao";
+// The user and the profile the tour creates in the administration window,
+// and the password it gives "maria" there.
+constexpr const char* kNewUser = "maria";
+constexpr const char* kNewUserProfile = "Consulta";
+constexpr const char* kResetPassword = "maria789";
+constexpr const char* kNewProfile = "Vendas";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -74,6 +83,12 @@ void TTour::Shown(const TQtShownWindow& shown) {
     }
     case TQtShownWindow::Query: {
       auto& dialog = *qobject_cast<QInputDialog*>(shown.Window);
+      if (shown.Text == LoadStr(kStrNewPasswordPrompt)) {
+        Say(std::string("nova senha de ") + kNewUser + ": " + kResetPassword);
+        TypeText(dialog, kResetPassword);
+        dialog.accept();
+        return;
+      }
       TypeText(dialog, "Parafuso sextavado 3/8");
       Save(dialog, "pergunta");
       dialog.accept();
@@ -85,6 +100,8 @@ void TTour::Shown(const TQtShownWindow& shown) {
   if (name == "Login") Login(*shown.Window);
   else if (name == "MudaPwd") ChangePassword(*shown.Window);
   else if (name == "Movimento") Movement(*shown.Window);
+  else if (name == "NewUser") NewUser(As<TNewUser>(*shown.ShownForm), *shown.Window);
+  else if (name == "NewProfile") NewProfile(*shown.Window);
   else if (auto* admin = dynamic_cast<TUsersAdministration*>(shown.ShownForm)) Administration(*admin, *shown.Window);
   else if (auto* main = dynamic_cast<TEstoqueForm*>(shown.ShownForm)) MainWindow(*main, *shown.Window);
 }
@@ -151,6 +168,22 @@ void TTour::Administration(TUsersAdministration& form, QWidget& window) {
   }
   form.sbApply->ClickByPerson();
   Save(window, "admin-access", false);
+
+  // A new user with a profile, whose password is then reset; every box
+  // closing activates the window again, which shows the users list.
+  form.PageControl->SelectPageByPerson(form.tsUsers);
+  form.sbNewUser->ClickByPerson();
+  form.sbChangeUserData->ClickByPerson();
+  form.btnChangePassword->ClickByPerson();
+  form.sbChangeUserData->ClickByPerson();
+  Save(window, "admin-user-data", false);
+
+  // A new profile, then the list of profiles.
+  form.PageControl->SelectPageByPerson(form.tsProfiles);
+  form.sbNewProfile->ClickByPerson();
+  form.PageControl->SelectPageByPerson(form.tsProfiles);
+  form.pcProfiles->SelectPageByPerson(form.tsProfilesList);
+  Save(window, "admin-profiles", false);
   form.CloseByPerson();
 }
 
@@ -166,6 +199,26 @@ void TTour::AuditErrand(TUsersAdministration& form, QWidget& window) {
   form.sbDeleteAuditUser->ClickByPerson();
   Say("linhas de auditoria eliminadas: " + std::to_string(before - AuditRows()));
   form.CloseByPerson();
+void TTour::NewUser(TNewUser& dialog, QWidget& window) {
+  Say(std::string("novo usuário ") + kNewUser + ", perfil " + kNewUserProfile);
+  TypeText(window, Q(kNewUser));
+  PressKey(window, Qt::Key_Return);  // the name is proposed as password
+  TypeText(window, "Maria Oliveira");
+  const Value profile = Users->qryProfiles.Lookup("PROF_DESCRIPTION", {Value(kNewUserProfile)}, "PROF_ID");
+  dialog.DBLookupComboBox1->ChooseByPerson(profile);
+  Save(window, "admin-new-user", false);
+  dialog.OKBtn->ClickByPerson();
+}
+
+void TTour::NewProfile(QWidget& window) {
+  Say(std::string("novo perfil ") + kNewProfile);
+  TypeText(window, Q(kNewProfile));
+  PressKey(window, Qt::Key_Return);
+  PressKey(window, Qt::Key_Return);
+  TypeText(window, "30");
+  Save(window, "admin-new-profile", false);
+  for (int i = 0; i < 3; ++i) PressKey(window, Qt::Key_Return);  // on to OK
+  PressKey(window, Qt::Key_Return);                               // presses it
 }
 
 void TTour::OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who) {
@@ -222,6 +275,12 @@ void TTour::MainWindow(TEstoqueForm& form, QWidget& window) {
   Save(window, "principal-ana");
   OpenMenus(form, window, "ana");
   Choose(form, "mnuRelPosicao");
+
+  // The user created in the administration window, with the password given
+  // there.
+  logins_.emplace_back(kNewUser, kResetPassword);
+  Choose(form, "mnuSegTrocarUsuario");
+  Save(window, std::string("principal-") + kNewUser);
   Choose(form, "mnuArqSair");  // "Sim" ends the demo
 }
 

@@ -1,10 +1,11 @@
 // The scripted tour: with no display, the demo shows its windows on the
 // offscreen platform and a script plays the person. It logs in as "master",
 // opens every menu, grants "joao" a menu item in the administration window,
-// switches to ordinary users (that item is now enabled for "joao"), runs an
-// audited command, changes a password (first with a wrong current one), has
-// "master" look at joao's audit trail and delete it, and saves a PNG of
-// every window shown in a folder.
+// creates the user "maria" and resets her password there, creates the
+// profile "Vendas", switches to ordinary users (that item is now enabled for
+// "joao"), runs an audited command, changes a password (first with a wrong
+// current one), logs "maria" in, has "master" look at joao's audit trail and
+// delete it, and saves a PNG of every window shown in a folder.
 #pragma once
 
 #include <deque>
@@ -16,6 +17,7 @@
 class QWidget;
 
 namespace qv {
+class TNewUser;
 class TUsersAdministration;
 }
 
@@ -39,6 +41,8 @@ class TTour {
   void Movement(QWidget& window);
   void Administration(TUsersAdministration& form, QWidget& window);
   void AuditErrand(TUsersAdministration& form, QWidget& window);
+  void NewUser(TNewUser& dialog, QWidget& window);
+  void NewProfile(QWidget& window);
   void OpenMenus(TEstoqueForm& form, QWidget& window, const std::string& who);
   void Choose(TEstoqueForm& form, const char* item);
   // Saves "NN-what.png", numbered in order; with `numbered` false,

@@ -135,7 +135,7 @@ void TDBCheckBox::ClickByPerson() {
 
 // ---- TDBRadioGroup ----
 
-TDBRadioGroup::TDBRadioGroup(TComponent* owner) : TRadioGroup(owner) {}
+TDBRadioGroup::TDBRadioGroup(TComponent* owner) : TRadioGroup(owner), values_([this] { LinkChanged(nullptr); }) {}
 
 std::string TDBRadioGroup::ValueOf(int index) const {
   if (index < 0) return {};

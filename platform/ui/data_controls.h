@@ -106,7 +106,8 @@ class TDBCheckBox : public TCheckBox, public TDataBinding {
 
 // A radio group on a field: item i stands for Values[i] (or, when Values is
 // empty, for the item's caption). A field value matching no item shows no
-// choice. OnClick runs for every change of choice, also when it follows the
+// choice; the choice is found again whenever the items or the values are
+// rebuilt. OnClick runs for every change of choice, also when it follows the
 // data.
 class TDBRadioGroup : public TRadioGroup, public TDataBinding {
  public:
@@ -121,6 +122,7 @@ class TDBRadioGroup : public TRadioGroup, public TDataBinding {
  protected:
   void DataChanged() override;
   void IndexChanged() override;
+  void ItemsChanged() override { LinkChanged(nullptr); }
 
  private:
   std::string ValueOf(int index) const;

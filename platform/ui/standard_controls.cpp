@@ -262,6 +262,7 @@ TRadioGroup::TRadioGroup(TComponent* owner)
     : TControl(owner), items_([this] {
         if (item_index_ >= items_.Count()) item_index_ = -1;
         NotifyPeer(chItems);
+        ItemsChanged();
       }) {
   SetTabStop(true);
 }

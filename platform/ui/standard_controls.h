@@ -236,6 +236,8 @@ class TRadioGroup : public TControl {
  protected:
   void DoKeyDown(Word& key, TShiftState shift) override;
   virtual void IndexChanged();
+  // The list of items changed (an index past its end is already -1).
+  virtual void ItemsChanged() {}
   void StoreItemIndex(int index) { item_index_ = index; NotifyPeer(chItemIndex); }
 
  private:

@@ -199,6 +199,8 @@ void TTour::AuditErrand(TUsersAdministration& form, QWidget& window) {
   form.sbDeleteAuditUser->ClickByPerson();
   Say("linhas de auditoria eliminadas: " + std::to_string(before - AuditRows()));
   form.CloseByPerson();
+}
+
 void TTour::NewUser(TNewUser& dialog, QWidget& window) {
   Say(std::string("novo usuário ") + kNewUser + ", perfil " + kNewUserProfile);
   TypeText(window, Q(kNewUser));

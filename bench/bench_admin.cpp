@@ -271,6 +271,8 @@ void BM_RawAuditDelete(benchmark::State& state, BenchDatabase* db) {
     state.ResumeTiming();
   }
   state.counters["rows"] = kBenchUserAuditRows;
+}
+
 // The user the two benchmarks below create, removed again after each
 // iteration (outside the timing) so that every iteration meets the same
 // tables.

@@ -165,6 +165,11 @@ class KeyRaceTest : public KeyGenerationTest {
 };
 
 TEST_P(KeyRaceTest, UserPostTakesTheNextKeyWhenAnotherClientTookItsOwn) {
+  // On SQLite a user's post stores its row inside a transaction that holds
+  // the write lock, so no other client can store a row at the moment this
+  // test interferes; the race before that transaction starts is the one the
+  // multi-process clients below run into.
+  if (EngineName() == "sqlite") GTEST_SKIP() << "the post holds the write lock while it inserts";
   OpenModule();
   InterfereWithInserts(
       "QUARVEL", [] { return LastUserId; },

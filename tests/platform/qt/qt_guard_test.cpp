@@ -3,9 +3,12 @@
 // run once through the interceptor, and the bad set-ups refused cleanly.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -243,8 +246,10 @@ TEST_P(QtGuard, AHookedCommandRunsOnceAndIsAuditedOnlyForAnAuditedUser) {
   Ui::MainWindow& ui = window.ui();
   LogInAs("maria", "segredo");
   TQtMenuGuard guard(window, Settings());
+  QObject::connect(&guard, &TQtMenuGuard::userChanged, &window, &MainWindow::showUser);
   ASSERT_TRUE(guard.start());
   ShowActive(window);
+  EXPECT_EQ(window.statusBar()->currentMessage(), "Usuário: maria");
   const char* audits = "SELECT COUNT(*) FROM AUDIT WHERE APP_KEY='PEDIDOS'";
 
   qt_person::Choose(*Shown(*ui.menuArquivo, "actionNovo"));  // the menu
@@ -257,6 +262,9 @@ TEST_P(QtGuard, AHookedCommandRunsOnceAndIsAuditedOnlyForAnAuditedUser) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE PROG_ID = (SELECT MENU_ID FROM PROGS WHERE "
                   "MENU_NAME='actionNovo')"),
             3);
+  // The README's picture of the example, taken when asked for.
+  if (const char* png = std::getenv("QV_GUARD_SCREENSHOT"); png != nullptr && IsSqlite())
+    SaveWindowPng(window, png);
 
   LogInAs("joao", "joao123");
   ASSERT_TRUE(guard.login());

@@ -4,7 +4,7 @@
 //
 //   QApplication app(argc, argv);
 //   MainWindow window;                                  // ui->setupUi(this)
-//   qv::TQtMenuGuard guard(window, {.DatabaseName = "qvdemo", .AppKey = "NATIVO",
+//   qv::TQtMenuGuard guard(window, {.DatabaseName = "qvdemo", .AppKey = "PEDIDOS",
 //                                   .AutoLogin = true});
 //   if (!guard.start()) return 1;                       // told why; nobody logged in
 //   window.show();

@@ -132,13 +132,15 @@ void TQtMenuMirror::Place(const QList<QAction*>& actions, TMenuItem& parent, int
 }
 
 // The item of `action`: the one it has when its name is unchanged,
-// otherwise a new one (the old one is left for Sync to remove).
+// otherwise a new one. An entry left by a destroyed action whose address
+// Qt has given to this one is not this action's.
 TMenuItem& TQtMenuMirror::ItemFor(QAction& action, const std::string& name) {
   auto found = entries_.find(&action);
-  if (found != entries_.end() && found->second.item != nullptr && found->second.item->Name() == name)
+  if (found != entries_.end() && found->second.host == &action && found->second.item != nullptr &&
+      found->second.item->Name() == name)
     return *found->second.item;
   if (found != entries_.end()) {
-    // Renamed: a new item in its own right. The old one goes.
+    // Renamed, or another action: a new item in its own right. The old one goes.
     Mirrored old = found->second;
     Withdraw(found->second);
     if (old.item != nullptr) {
@@ -263,9 +265,12 @@ void TQtMenuMirror::Choose(QAction* host) {
 void TQtMenuMirror::Forget(QAction* host) {
   auto found = entries_.find(host);
   if (found == entries_.end()) return;
-  if (found->second.standIn) {
-    host_of_.erase(found->second.standIn);
-    found->second.standIn->deleteLater();
+  if (QAction* standIn = found->second.standIn) {
+    // Out of the widgets now, so that no walk takes it for a host action;
+    // deleted later, since it may be the action whose command ran.
+    host_of_.erase(standIn);
+    for (QWidget* widget : HoldersOf(*standIn)) widget->removeAction(standIn);
+    standIn->deleteLater();
   }
   found->second.standIn = nullptr;
   found->second.host = nullptr;

@@ -155,6 +155,11 @@ TEST(QtMenuMirror, MirrorsTheDesignerWindowAndFollowsItsChanges) {
   ASSERT_NE(menu->FindItem("actionBalanco"), nullptr);
   EXPECT_EQ(menu->FindItem("actionVendas")->Parent()->Name(), "menuRelatorios");  // first place kept
   EXPECT_EQ(mirror.ActionOf(*menu->FindItem("actionBalanco")), ui.actionInventario);
+  // A host action destroyed leaves with its stand-in.
+  delete ui.actionPosicao;
+  mirror.Sync();
+  EXPECT_EQ(menu->FindItem("actionPosicao"), nullptr);
+  EXPECT_EQ(Shown(*ui.menuEstoque, "actionPosicao"), nullptr);
 }
 
 class QtGuard : public SecurityDbTest {

@@ -85,8 +85,12 @@ void TQtMenuMirror::Sync() {
   // Items of actions no longer in the bar (or renamed) go, each subtree
   // once: whatever is still mirrored was moved out of it above.
   std::vector<QAction*> stale;
-  for (auto& [action, entry] : entries_)
-    if (seen.count(action) == 0) stale.push_back(action);
+  std::unordered_set<const TMenuItem*> staleItems;
+  for (auto& [action, entry] : entries_) {
+    if (seen.count(action) != 0) continue;
+    stale.push_back(action);
+    if (entry.item != nullptr) staleItems.insert(entry.item);
+  }
   std::vector<TMenuItem*> doomed;
   for (QAction* action : stale) {
     Mirrored& entry = entries_[action];
@@ -95,9 +99,7 @@ void TQtMenuMirror::Sync() {
     if (item == nullptr) continue;
     item->SetPeer(nullptr);
     by_item_.erase(item);
-    const QAction* parentAction = item->Parent() != nullptr ? ActionOf(*item->Parent()) : nullptr;
-    const bool parentStale = parentAction != nullptr && seen.count(const_cast<QAction*>(parentAction)) == 0;
-    if (!parentStale) doomed.push_back(item);
+    if (staleItems.count(item->Parent()) == 0) doomed.push_back(item);
   }
   for (QAction* action : stale) entries_.erase(action);
   for (TMenuItem* item : doomed) delete item;
@@ -124,9 +126,9 @@ void TQtMenuMirror::Place(const QList<QAction*>& actions, TMenuItem& parent, int
     parent.Insert(index++, &item);
     item.SetCaption(action->isSeparator() ? std::string("-") : action->text().toStdString());
     if (sub != nullptr) {
+      // Items left after the sub-menu's actions are stale; Sync removes them.
       int subIndex = 0;
       Place(sub->actions(), item, subIndex, seen);
-      // Items left over at the end belonged here before and are stale now.
     }
   }
 }
@@ -137,8 +139,12 @@ void TQtMenuMirror::Place(const QList<QAction*>& actions, TMenuItem& parent, int
 TMenuItem& TQtMenuMirror::ItemFor(QAction& action, const std::string& name) {
   auto found = entries_.find(&action);
   if (found != entries_.end() && found->second.host == &action && found->second.item != nullptr &&
-      found->second.item->Name() == name)
+      found->second.item->Name() == name) {
+    // A command the host has put into another widget since is shown there
+    // by its stand-in too.
+    if (found->second.standIn) Replace(action, *found->second.standIn);
     return *found->second.item;
+  }
   if (found != entries_.end()) {
     // Renamed, or another action: a new item in its own right. The old one goes.
     Mirrored old = found->second;

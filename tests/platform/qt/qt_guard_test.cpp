@@ -154,12 +154,20 @@ TEST(QtMenuMirror, MirrorsTheDesignerWindowAndFollowsItsChanges) {
   EXPECT_EQ(menu->FindItem("actionInventario"), nullptr);
   ASSERT_NE(menu->FindItem("actionBalanco"), nullptr);
   EXPECT_EQ(menu->FindItem("actionVendas")->Parent()->Name(), "menuRelatorios");  // first place kept
+  EXPECT_EQ(Shown(*ui.menuAjuda, "actionVendas"), Shown(*ui.menuRelatorios, "actionVendas"));
+  EXPECT_NE(Shown(*ui.menuAjuda, "actionVendas"), ui.actionVendas);
   EXPECT_EQ(mirror.ActionOf(*menu->FindItem("actionBalanco")), ui.actionInventario);
   // A host action destroyed leaves with its stand-in.
   delete ui.actionPosicao;
   mirror.Sync();
   EXPECT_EQ(menu->FindItem("actionPosicao"), nullptr);
   EXPECT_EQ(Shown(*ui.menuEstoque, "actionPosicao"), nullptr);
+  // A whole sub-menu taken out goes with its items.
+  ui.menuRelatorios->removeAction(ui.menuEstoque->menuAction());
+  mirror.Sync();
+  EXPECT_EQ(menu->FindItem("menuEstoque"), nullptr);
+  EXPECT_EQ(menu->FindItem("actionBalanco"), nullptr);
+  EXPECT_EQ(menu->FindItem("menuRelatorios")->Count(), 1);
 }
 
 class QtGuard : public SecurityDbTest {

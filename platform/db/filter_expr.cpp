@@ -202,15 +202,16 @@ class Parser {
         tokens_.push_back({Tok::RParen, ")"});
         ++i;
       } else if (c == '=' || c == '<' || c == '>') {
-        Token t{Tok::Op, std::string(1, c)};
-        char d = i + 1 < n ? text_[i + 1] : '\0';
-        if (c == '=') t.op = Op::Eq;
-        else if (c == '<' && d == '>') { t.op = Op::Ne; t.text = "<>"; ++i; }
-        else if (c == '<' && d == '=') { t.op = Op::Le; t.text = "<="; ++i; }
-        else if (c == '>' && d == '=') { t.op = Op::Ge; t.text = ">="; ++i; }
-        else t.op = c == '<' ? Op::Lt : Op::Gt;
-        tokens_.push_back(t);
-        ++i;
+        // The token's text is taken from the filter in one piece once its
+        // width is known.
+        const char d = i + 1 < n ? text_[i + 1] : '\0';
+        Op op = c == '=' ? Op::Eq : c == '<' ? Op::Lt : Op::Gt;
+        std::size_t width = 1;
+        if (c == '<' && d == '>') op = Op::Ne, width = 2;
+        else if (c == '<' && d == '=') op = Op::Le, width = 2;
+        else if (c == '>' && d == '=') op = Op::Ge, width = 2;
+        tokens_.push_back({Tok::Op, std::string(text_.substr(i, width)), op});
+        i += width;
       } else {
         Fail(std::string("unexpected character '") + c + "'");
       }

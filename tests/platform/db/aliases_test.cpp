@@ -174,9 +174,10 @@ TEST_F(AliasesTest, AMalformedDefinitionIsRefusedBeforeAnythingIsWritten) {
       Session::AddAliasToFile(file, bad);
       ADD_FAILURE() << "accepted " << bad.location;
     } catch (const EDatabaseError& e) {
-      if (!bad.location.empty() && bad.engine == EngineKind::PostgreSql)
+      if (!bad.location.empty() && bad.engine == EngineKind::PostgreSql) {
         EXPECT_NE(std::string(e.what()).find("Alias 'pg': invalid PostgreSQL connection string"), std::string::npos)
             << e.what();
+      }
     }
     EXPECT_THROW(session_.AddAlias(bad), EDatabaseError) << bad.location;
   }

@@ -10,6 +10,7 @@
 // used, 2 when nobody logged in, 3 when the tour went wrong, 4 for a usage
 // error.
 #include <QApplication>
+#include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -30,6 +31,18 @@ struct Options {
   std::string tour;
   std::string masterPassword;
 };
+
+// Qt's platform plugins report what they cannot do ("This plugin does not
+// support raise()", dozens of times on the offscreen platform) and fall back
+// quietly; such notices mean nothing to the person running the demo. Every
+// other message goes on to Qt's own handler.
+QtMessageHandler qtHandler = nullptr;
+void QuietPlatformNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg &&
+      (message.startsWith("This plugin does not support") || message.startsWith("QStandardPaths: ")))
+    return;
+  qtHandler(type, context, message);
+}
 
 int Usage() {
   std::cerr << "uso: qvdemo [--alias NOME] [--seed | --tour PASTA --master-password SENHA]\n";
@@ -68,6 +81,7 @@ int main(int argc, char** argv) {
   }
 
   if (!options.tour.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  qtHandler = qInstallMessageHandler(QuietPlatformNotices);
   QApplication app(argc, argv);
   qv::TQtBackend ui;
   qv::Application.SetTitle("Controle de Estoque");

@@ -1,14 +1,15 @@
 // The smallest Qt host application of the security component: a main form
-// with a menu and a TQuarvel, shown by the Qt backend. Used as the example
-// of the README.
+// with a menu and a TQuarvel, shown by the Qt backend. The README quotes this
+// file; the tests build it against the installed package.
 #include <QApplication>
+#include <iostream>
 #include <memory>
 
-#include "component/quarvel.h"
-#include "platform/ui/application.h"
-#include "platform/ui/form.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/qt/qt_backend.h"
+#include <qvd3/component/quarvel.h>
+#include <qvd3/platform/ui/application.h>
+#include <qvd3/platform/ui/form.h>
+#include <qvd3/platform/ui/menus.h>
+#include <qvd3/platform/ui/qt/qt_backend.h>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -19,8 +20,8 @@ int main(int argc, char** argv) {
     qv::ReadForm(*form, [&] {
       form->SetName("Principal");
       form->SetCaption("Meu programa");
-      form->SetClientWidth(400);
-      form->SetClientHeight(200);
+      form->SetClientWidth(480);
+      form->SetClientHeight(320);
       auto* menu = new qv::TMainMenu(form.get());
       menu->SetName("mnuPrincipal");
       auto* file = new qv::TMenuItem(form.get());
@@ -41,12 +42,13 @@ int main(int argc, char** argv) {
       security->SetAppKey("MEUAPP");
       security->SetAutoLogin(true);  // asks for the user while the form is read
     });
-  } catch (const std::exception& error) {
+  } catch (const qv::EQuarvelError& error) {
+    // No alias, no database or no tables: the component says which.
+    std::cerr << "meu programa: " << error.what() << "\n";
     qv::MessageDlg(error.what(), qv::mtError, {qv::mbOK});
     return 1;
   }
   if (qv::Application.Terminated()) return 2;  // nobody logged in
-  qv::Application.Run(*form);
-  qv::MenuHandlers.Clear();
+  qv::Application.Run(*form);  // until "Sair" or the window is closed
   return 0;
 }

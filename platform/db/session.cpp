@@ -1,5 +1,6 @@
 #include "platform/db/session.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -75,7 +76,7 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
         fail(number, "alias name '" + name + "' holds '[' or ']'");
       for (const auto& s : sections)
         if (SameText(s.alias.name, name)) fail(number, "alias '" + name + "' defined twice");
-      sections.push_back(Section{AliasDefinition{name, EngineKind::Sqlite, ""}, number, number});
+      sections.push_back(Section{AliasDefinition{name, EngineKind::Sqlite, "", file.string()}, number, number});
       has_driver = has_location = false;
       continue;
     }
@@ -145,14 +146,13 @@ Session& Session::Default() {
 Session::Session() = default;
 Session::~Session() = default;
 
-fs::path Session::AliasesFilePath() {
+std::vector<fs::path> Session::AliasesFileSearchPath() {
+  std::vector<fs::path> files;
   std::string named = Env("QV_ALIASES");
-  if (!named.empty()) return fs::exists(named) ? fs::path(named) : fs::path();
-  fs::path user = UserAliasesFile();
-  if (fs::exists(user)) return user;
-  fs::path system = "/etc/qvd3/aliases.ini";
-  if (fs::exists(system)) return system;
-  return {};
+  if (!named.empty()) files.emplace_back(named);
+  files.push_back(UserAliasesFile());
+  files.emplace_back("/etc/qvd3/aliases.ini");
+  return files;
 }
 
 fs::path Session::WritableAliasesFilePath() {
@@ -160,12 +160,20 @@ fs::path Session::WritableAliasesFilePath() {
   return !named.empty() ? fs::path(named) : UserAliasesFile();
 }
 
+// Every file is parsed before any alias is taken over, so a malformed file
+// leaves the aliases read before unchanged.
 void Session::ReloadAliases() {
+  std::vector<AliasDefinition> read;
+  for (const fs::path& file : AliasesFileSearchPath()) {
+    if (!fs::exists(file)) continue;
+    for (auto& s : ParseAliasesFile(file)) {
+      bool hidden = false;
+      for (const auto& earlier : read) hidden = hidden || SameText(earlier.name, s.alias.name);
+      if (!hidden) read.push_back(std::move(s.alias));
+    }
+  }
+  file_aliases_ = std::move(read);
   loaded_ = true;
-  file_aliases_.clear();
-  fs::path file = AliasesFilePath();
-  if (file.empty()) return;
-  for (auto& s : ParseAliasesFile(file)) file_aliases_.push_back(std::move(s.alias));
 }
 
 void Session::EnsureLoaded() {
@@ -184,7 +192,7 @@ void Session::GetDatabaseNames(std::vector<std::string>& names) {
 }
 
 void Session::AddAlias(const AliasDefinition& alias) {
-  if (alias.name.empty()) throw EDatabaseError("An alias needs a name");
+  CheckAlias(alias);
   CloseDatabase(alias.name);
   for (auto& a : code_aliases_) {
     if (SameText(a.name, alias.name)) {
@@ -193,6 +201,7 @@ void Session::AddAlias(const AliasDefinition& alias) {
     }
   }
   code_aliases_.push_back(alias);
+  code_aliases_.back().file.clear();
 }
 
 void Session::RemoveAlias(std::string_view name) {
@@ -220,7 +229,11 @@ AliasDefinition Session::FindAlias(std::string_view name) {
     if (SameText(a.name, name)) return a;
   for (const auto& a : file_aliases_)
     if (SameText(a.name, name)) return a;
-  throw EDatabaseError("Unknown database alias '" + std::string(name) + "'");
+  std::string searched;
+  for (const fs::path& file : AliasesFileSearchPath())
+    searched += (searched.empty() ? "" : ", ") + file.string() + (fs::exists(file) ? "" : " (absent)");
+  throw EDatabaseError("Unknown database alias '" + std::string(name) + "' (aliases files searched: " +
+                       searched + ")");
 }
 
 TDatabase& Session::Database(std::string_view alias) {
@@ -242,11 +255,35 @@ void Session::CloseDatabase(std::string_view alias) { open_.erase(AsciiLower(ali
 
 void Session::CloseAllDatabases() { open_.clear(); }
 
-void Session::AddAliasToFile(const fs::path& file, const AliasDefinition& alias) {
-  if (alias.name.empty() || alias.name.find_first_of("[]\n") != std::string::npos)
+void Session::CheckAlias(const AliasDefinition& alias) {
+  if (alias.name.empty()) throw EDatabaseError("An alias needs a name");
+  if (alias.name.find_first_of("[]\n") != std::string::npos || Trim(alias.name) != alias.name)
     throw EDatabaseError("Invalid alias name '" + alias.name + "'");
+  const std::string what = alias.engine == EngineKind::Sqlite ? "database file" : "connection string";
+  if (alias.location.empty()) throw EDatabaseError("Alias '" + alias.name + "' has no " + what);
   if (alias.location.find('\n') != std::string::npos)
-    throw EDatabaseError("Invalid location for alias '" + alias.name + "'");
+    throw EDatabaseError("Alias '" + alias.name + "': the " + what + " holds a line break");
+  if (alias.engine == EngineKind::PostgreSql) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(alias.location.c_str(), &error);
+    if (options == nullptr) {
+      std::string why = error != nullptr ? Trim(error) : "out of memory";
+      if (error != nullptr) PQfreemem(error);
+      throw EDatabaseError("Alias '" + alias.name + "': invalid PostgreSQL connection string: " + why);
+    }
+    PQconninfoFree(options);
+  }
+}
+
+std::optional<AliasDefinition> Session::FindAliasInFile(const fs::path& file, std::string_view name) {
+  if (!fs::exists(file)) return std::nullopt;
+  for (auto& s : ParseAliasesFile(file))
+    if (SameText(s.alias.name, name)) return std::move(s.alias);
+  return std::nullopt;
+}
+
+void Session::AddAliasToFile(const fs::path& file, const AliasDefinition& alias) {
+  CheckAlias(alias);
   std::vector<std::string> lines;
   if (fs::exists(file)) EraseSection(file, lines, alias.name);
   while (!lines.empty() && Trim(lines.back()).empty()) lines.pop_back();

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -34,10 +35,17 @@ struct Outcome {
   std::string err;
 };
 
-Outcome RunQvsetup(const Names& args) {
+Outcome RunQvsetup(const Names& args, const std::string& input = "") {
   std::ostringstream out, err;
-  int status = setup::RunSetup(args, out, err);
+  std::istringstream in(input);
+  int status = setup::RunSetup(args, out, err, in);
   return {status, out.str(), err.str()};
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -70,9 +78,10 @@ class QvsetupDbTest : public test::EngineTest {
 };
 
 TEST_P(QvsetupDbTest, InitCreatesTheTablesAndTheAdministrator) {
-  // 20 characters, 36 bytes: the limit counts characters.
+  // 20 characters, 36 bytes, from standard input: the first line, without
+  // its line end. The limit counts characters.
   const std::string password = "segredo-ação-€€€€€€€";
-  Outcome init = RunQvsetup({"init", Alias(), "--master-password", password});
+  Outcome init = RunQvsetup({"init", Alias(), "--master-password-file", "-"}, password + "\r\nignored\n");
   ASSERT_EQ(init.status, kExitOk) << init.err;
   EXPECT_TRUE(Contains(init.out, Alias()));
   EXPECT_EQ(setup::ExistingSecurityTables(Alias()).size(), SecurityTables().size());
@@ -129,14 +138,19 @@ TEST_P(QvsetupDbTest, CheckReportsMissingTablesColumnsAndAdministrator) {
             (Names{"table AUDIT is missing", "table USERINFO has no column USER_ACTIVE"}));
 }
 
-TEST_P(QvsetupDbTest, ErrorsNameTheAlias) {
+TEST_P(QvsetupDbTest, ErrorsNameTheAliasOnce) {
   Outcome unknown = RunQvsetup({"check", "qv_alias_nobody_defined"});
   EXPECT_EQ(unknown.status, kExitFailed);
-  EXPECT_TRUE(Contains(unknown.err, "alias 'qv_alias_nobody_defined'")) << unknown.err;
+  EXPECT_EQ(Occurrences(unknown.err, "'qv_alias_nobody_defined'"), 1) << unknown.err;
+  EXPECT_TRUE(Contains(unknown.err, "aliases files searched")) << unknown.err;
 
   Outcome init = RunQvsetup({"init", "qv_alias_nobody_defined", "--master-password", "x"});
   EXPECT_EQ(init.status, kExitFailed);
-  EXPECT_TRUE(Contains(init.err, "alias 'qv_alias_nobody_defined'")) << init.err;
+  EXPECT_EQ(Occurrences(init.err, "'qv_alias_nobody_defined'"), 1) << init.err;
+
+  Exec("CREATE TABLE AUDIT (X INTEGER)");
+  Outcome refused = RunQvsetup({"init", Alias(), "--master-password", "x"});
+  EXPECT_EQ(Occurrences(refused.err, "'" + Alias() + "'"), 1) << refused.err;
 }
 
 QV_INSTANTIATE_ENGINES(QvsetupDbTest);
@@ -162,7 +176,8 @@ class QvsetupAliasTest : public ::testing::Test {
   std::optional<std::string> saved_;
 };
 
-TEST_F(QvsetupAliasTest, AddedAliasesAreListedInOrderWithTheirLocation) {
+TEST_F(QvsetupAliasTest, AddedAliasesAreListedInOrderWithTheirLocationAndFile) {
+  const std::string file = (dir_ / "aliases.ini").string();
   fs::path cwd = fs::current_path();
   fs::current_path(dir_);
   Outcome sqlite = RunQvsetup({"alias", "add", "local", "sqlite", "sub/security.db"});
@@ -171,24 +186,46 @@ TEST_F(QvsetupAliasTest, AddedAliasesAreListedInOrderWithTheirLocation) {
   Outcome pg = RunQvsetup({"alias", "add", "shared", "postgresql", "host=db1 dbname=security"});
   ASSERT_EQ(pg.status, kExitOk) << pg.err;
 
+  const std::string listed = "local\tsqlite\t" + (dir_ / "sub/security.db").string() + "\t" + file +
+                             "\nshared\tpostgresql\thost=db1 dbname=security\t" + file + "\n";
   Outcome list = RunQvsetup({"alias", "list"});
   EXPECT_EQ(list.status, kExitOk);
-  EXPECT_EQ(list.out, "local\tsqlite\t" + (dir_ / "sub/security.db").string() +
-                          "\nshared\tpostgresql\thost=db1 dbname=security\n");
+  EXPECT_TRUE(Contains(list.out, listed)) << list.out;
 
-  // Adding a known name replaces its definition; the other alias stays.
-  ASSERT_EQ(RunQvsetup({"alias", "add", "local", "postgresql", "host=db2"}).status, kExitOk);
+  // A known name is re-pointed only on request.
+  Outcome refused = RunQvsetup({"alias", "add", "local", "postgresql", "host=db2"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_TRUE(Contains(refused.err, "--replace")) << refused.err;
+  EXPECT_EQ(Occurrences(refused.err, "'local'"), 1) << refused.err;
+  EXPECT_TRUE(Contains(RunQvsetup({"alias", "list"}).out, listed));
+
+  ASSERT_EQ(RunQvsetup({"alias", "add", "--replace", "local", "postgresql", "host=db2"}).status, kExitOk);
   std::string replaced = RunQvsetup({"alias", "list"}).out;
-  EXPECT_TRUE(Contains(replaced, "local\tpostgresql\thost=db2\n")) << replaced;
-  EXPECT_TRUE(Contains(replaced, "shared\tpostgresql\thost=db1 dbname=security\n")) << replaced;
+  EXPECT_TRUE(Contains(replaced, "local\tpostgresql\thost=db2\t" + file + "\n")) << replaced;
+  EXPECT_TRUE(Contains(replaced, "shared\tpostgresql\thost=db1 dbname=security\t")) << replaced;
   EXPECT_FALSE(Contains(replaced, "sqlite")) << replaced;
+}
+
+TEST_F(QvsetupAliasTest, AMalformedConnectionStringIsRefusedWhenAdded) {
+  Outcome bad = RunQvsetup({"alias", "add", "pg", "postgresql", "host=db1 dbname"});
+  EXPECT_EQ(bad.status, kExitFailed);
+  EXPECT_TRUE(Contains(bad.err, "invalid PostgreSQL connection string")) << bad.err;
+  EXPECT_EQ(Occurrences(bad.err, "'pg'"), 1) << bad.err;
+  EXPECT_FALSE(fs::exists(dir_ / "aliases.ini"));
 }
 
 TEST_F(QvsetupAliasTest, InitCreatesTheFileOfANewSqliteAlias) {
   fs::path file = dir_ / "novo.db";
   ASSERT_EQ(RunQvsetup({"alias", "add", "novo", "sqlite", file.string()}).status, kExitOk);
   ASSERT_FALSE(fs::exists(file));
-  Outcome init = RunQvsetup({"init", "novo", "--master-password", "segredo"});
+  fs::path secret = dir_ / "secret";
+  Outcome missing = RunQvsetup({"init", "novo", "--master-password-file", secret.string()});
+  EXPECT_EQ(missing.status, kExitFailed);
+  EXPECT_TRUE(Contains(missing.err, secret.string())) << missing.err;
+  EXPECT_FALSE(fs::exists(file));
+
+  std::ofstream(secret) << "segredo\n";
+  Outcome init = RunQvsetup({"init", "novo", "--master-password-file", secret.string()});
   ASSERT_EQ(init.status, kExitOk) << init.err;
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(RunQvsetup({"check", "novo"}).status, kExitOk);
@@ -199,6 +236,7 @@ TEST_F(QvsetupAliasTest, UsageErrorsPrintTheUsageAndExitTwo) {
   for (const Names& args : {Names{}, Names{"frobnicate"}, Names{"alias"}, Names{"alias", "add", "x"},
                             Names{"alias", "add", "x", "oracle", "somewhere"}, Names{"init"},
                             Names{"init", "sec"}, Names{"init", "sec", "--master-password"},
+                            Names{"init", "sec", "--master-password", "a", "--master-password-file", "-"},
                             Names{"init", "sec", "--master-password", ""},
                             Names{"init", "sec", "--master-password", "123456789012345678901"},
                             Names{"init", "sec", "--master-password", "ççççççççççççççççççççç"},

@@ -1,6 +1,7 @@
 #include "tools/qvsetup/setup_commands.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
 #include "component/date_format.h"
@@ -16,6 +17,7 @@
 #include "platform/sys/exception.h"
 #include "platform/sys/text_case.h"
 #include "platform/sys/utf8.h"
+#include "tools/qvsetup/password_input.h"
 
 namespace qv::setup {
 namespace {
@@ -25,11 +27,15 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage:\n"
-    "  qvsetup init ALIAS --master-password TEXT   create the security tables and \"master\"\n"
-    "  qvsetup check ALIAS                         verify the security tables\n"
-    "  qvsetup alias add NAME sqlite PATH          add an SQLite alias to the aliases file\n"
-    "  qvsetup alias add NAME postgresql CONNINFO  add a PostgreSQL alias to the aliases file\n"
-    "  qvsetup alias list                          list the known aliases\n";
+    "  qvsetup init ALIAS [--master-password-file FILE|-]\n"
+    "                       create the security tables and \"master\"; the password is\n"
+    "                       asked for (no echo), or read from FILE or standard input (-)\n"
+    "  qvsetup check ALIAS  verify the security tables\n"
+    "  qvsetup alias add [--replace] NAME sqlite PATH\n"
+    "  qvsetup alias add [--replace] NAME postgresql CONNINFO\n"
+    "                       add an alias to the aliases file ($QV_ALIASES, else\n"
+    "                       ~/.config/qvd3/aliases.ini); --replace re-points one\n"
+    "  qvsetup alias list   the known aliases, the file of each, in lookup order\n";
 
 // A command line that does not fit the usage.
 struct UsageError {
@@ -97,19 +103,20 @@ void CreateTablesAndMaster(const std::string& alias, const std::string& masterPa
 
 // ---- Commands ---------------------------------------------------------------
 
-int CommandInit(const std::vector<std::string>& args, std::ostream& out) {
+int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                std::istream& in) {
   std::string alias;
-  std::string password;
-  bool havePassword = false;
+  std::optional<std::string> password;
+  std::string passwordFile;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--master-password") {
-      if (i + 1 >= args.size()) throw UsageError{"--master-password needs a value"};
-      password = args[++i];
-      havePassword = true;
+    if (arg == "--master-password" || arg == "--master-password-file") {
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      (arg == "--master-password" ? password.emplace() : passwordFile) = args[++i];
     } else if (arg.rfind("--master-password=", 0) == 0) {
       password = arg.substr(std::string_view("--master-password=").size());
-      havePassword = true;
+    } else if (arg.rfind("--master-password-file=", 0) == 0) {
+      passwordFile = arg.substr(std::string_view("--master-password-file=").size());
     } else if (arg.rfind("--", 0) == 0) {
       throw UsageError{"unknown option " + arg};
     } else if (alias.empty()) {
@@ -119,14 +126,20 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out) {
     }
   }
   if (alias.empty()) throw UsageError{"init needs an alias"};
-  if (!havePassword) throw UsageError{"init needs --master-password"};
-  if (password.empty()) throw UsageError{"the master password must not be empty"};
-  if (Utf8InvalidAt(password) != std::string::npos)
+  if (password && !passwordFile.empty())
+    throw UsageError{"give the master password once: --master-password or --master-password-file"};
+  if (!passwordFile.empty()) password = ReadPasswordFrom(passwordFile, in);
+  if (!password && &in == &std::cin) password = PromptPassword(err);
+  if (!password)
+    throw UsageError{"init needs the master password: type it at a terminal, or give "
+                     "--master-password-file FILE, or --master-password-file - to read standard input"};
+  if (password->empty()) throw UsageError{"the master password must not be empty"};
+  if (Utf8InvalidAt(*password) != std::string::npos)
     throw UsageError{"the master password must be UTF-8 text"};
-  if (Utf8Length(password) > static_cast<std::size_t>(kPasswordMaxChars))
+  if (Utf8Length(*password) > static_cast<std::size_t>(kPasswordMaxChars))
     throw UsageError{"the master password may have at most " + std::to_string(kPasswordMaxChars) +
                      " characters"};
-  InitDatabase(alias, password);
+  InitDatabase(alias, *password);
   out << "alias '" << alias << "': created the security tables and the user \"master\"\n";
   return kExitOk;
 }
@@ -145,26 +158,37 @@ int CommandCheck(const std::vector<std::string>& args, std::ostream& out) {
 }
 
 int CommandAliasAdd(const std::vector<std::string>& args, std::ostream& out) {
-  if (args.size() != 5) throw UsageError{"alias add takes NAME, a driver and a location"};
+  std::vector<std::string> words(args.begin() + 2, args.end());
+  const bool replace = std::erase(words, std::string("--replace")) > 0;
+  if (words.size() != 3) throw UsageError{"alias add takes NAME, a driver and a location"};
   AliasDefinition alias;
-  alias.name = args[2];
-  const std::string& driver = args[3];
+  alias.name = words[0];
+  const std::string& driver = words[1];
   if (driver == Session::EngineName(EngineKind::Sqlite)) {
     alias.engine = EngineKind::Sqlite;
     // An alias is used from any folder, so a relative path is made absolute.
-    alias.location = fs::absolute(args[4]).lexically_normal().string();
+    if (!words[2].empty()) alias.location = fs::absolute(words[2]).lexically_normal().string();
   } else if (driver == Session::EngineName(EngineKind::PostgreSql)) {
     alias.engine = EngineKind::PostgreSql;
-    alias.location = args[4];
+    alias.location = words[2];
   } else {
     throw UsageError{"alias '" + alias.name + "': unknown driver '" + driver +
                      "' (use sqlite or postgresql)"};
   }
-  if (alias.location.empty()) throw UsageError{"alias '" + alias.name + "' needs a location"};
   fs::path file = Session::WritableAliasesFilePath();
+  std::optional<AliasDefinition> present = Session::FindAliasInFile(file, alias.name);
+  if (present && !replace)
+    throw Exception("alias '" + alias.name + "' is already defined in " + file.string() + " (" +
+                    std::string(Session::EngineName(present->engine)) + " " + present->location +
+                    "); add --replace to re-point it");
+  // An alias of a later file that the new one hides, to say so.
+  std::optional<AliasDefinition> hidden;
+  if (Session::Default().HasAlias(alias.name)) hidden = Session::Default().FindAlias(alias.name);
   Session::AddAliasToFile(file, alias);
   Session::Default().ReloadAliases();
-  out << "alias '" << alias.name << "': written to " << file.string() << "\n";
+  out << "alias '" << alias.name << "': " << (present ? "re-pointed in " : "written to ") << file.string() << "\n";
+  if (hidden && !hidden->file.empty() && fs::path(hidden->file) != file)
+    out << "alias '" << alias.name << "': overrides the one in " << hidden->file << "\n";
   return kExitOk;
 }
 
@@ -173,7 +197,8 @@ int CommandAliasList(const std::vector<std::string>& args, std::ostream& out) {
   Session& session = Session::Default();
   ListDatabaseNames([&](const std::string& name) {
     AliasDefinition alias = session.FindAlias(name);
-    out << name << "\t" << Session::EngineName(alias.engine) << "\t" << alias.location << "\n";
+    out << name << "\t" << Session::EngineName(alias.engine) << "\t" << alias.location << "\t"
+        << (alias.file.empty() ? "(added in code)" : alias.file) << "\n";
   });
   return kExitOk;
 }
@@ -182,15 +207,23 @@ int CommandAliasList(const std::vector<std::string>& args, std::ostream& out) {
 std::string AliasOfCommand(const std::vector<std::string>& args) {
   if (args.size() >= 2 && (args[0] == "init" || args[0] == "check")) {
     for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--master-password") {
+      if (args[i] == "--master-password" || args[i] == "--master-password-file") {
         ++i;
         continue;
       }
       if (args[i].rfind("--", 0) != 0) return args[i];
     }
   }
-  if (args.size() >= 3 && args[0] == "alias" && args[1] == "add") return args[2];
+  if (args.size() >= 3 && args[0] == "alias" && args[1] == "add")
+    for (std::size_t i = 2; i < args.size(); ++i)
+      if (args[i] != "--replace") return args[i];
   return "";
+}
+
+// Whether `message` already names `alias` in quotes, as the data-access
+// layer's messages do ("Alias 'x': ..."), so the alias is named once.
+bool NamesAlias(const std::string& message, const std::string& alias) {
+  return AsciiLower(message).find("'" + AsciiLower(alias) + "'") != std::string::npos;
 }
 
 }  // namespace
@@ -257,11 +290,12 @@ CheckResult CheckDatabase(const std::string& alias) {
   return result;
 }
 
-int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             std::istream& in) {
   try {
     if (args.empty()) throw UsageError{"no command given"};
     const std::string& command = args[0];
-    if (command == "init") return CommandInit(args, out);
+    if (command == "init") return CommandInit(args, out, err, in);
     if (command == "check") return CommandCheck(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "add") return CommandAliasAdd(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "list") return CommandAliasList(args, out);
@@ -276,7 +310,7 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
   } catch (const std::exception& error) {
     std::string alias = AliasOfCommand(args);
     err << "qvsetup: ";
-    if (!alias.empty()) err << "alias '" << alias << "': ";
+    if (!alias.empty() && !NamesAlias(error.what(), alias)) err << "alias '" << alias << "': ";
     err << error.what() << "\n";
     return kExitFailed;
   }

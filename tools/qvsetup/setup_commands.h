@@ -1,17 +1,24 @@
 // The commands of qvsetup, the tool that prepares security databases and the
 // aliases that name them:
 //
-//   qvsetup init ALIAS --master-password TEXT   create the eight tables and "master"
+//   qvsetup init ALIAS [--master-password-file FILE|-]
+//                                               create the eight tables and "master"
 //   qvsetup check ALIAS                         verify the tables and their columns
-//   qvsetup alias add NAME sqlite PATH          write an alias to the aliases file
-//   qvsetup alias add NAME postgresql CONNINFO
-//   qvsetup alias list                          the known aliases, in lookup order
+//   qvsetup alias add [--replace] NAME sqlite PATH
+//                                               write an alias to the aliases file
+//   qvsetup alias add [--replace] NAME postgresql CONNINFO
+//   qvsetup alias list                          the known aliases and their files
+//
+// init takes the master password from a file, from standard input ("-"), from
+// a prompt without echo when standard input is a terminal, or, visible to
+// every user of the machine, from --master-password TEXT.
 //
 // Exit status: 0 on success, 1 when the command failed (every message names
-// the alias), 2 for a usage error (the usage text is printed).
+// the alias once), 2 for a usage error (the usage text is printed).
 #pragma once
 
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,9 +30,11 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 // Runs one command line (without the program name), writing results to
-// `out` and errors to `err`; returns the exit status. Never raises for
-// errors of the command or of the database.
-int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `out` and errors and prompts to `err`, reading "-" files from `in`;
+// returns the exit status. Never raises for errors of the command or of the
+// database.
+int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             std::istream& in = std::cin);
 
 // The building blocks, for callers that are not a command line. Errors are
 // raised as qv::Exception.

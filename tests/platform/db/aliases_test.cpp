@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include <unistd.h>
@@ -46,6 +47,10 @@ class AliasesTest : public ::testing::Test {
     const char* v = std::getenv(name.c_str());
     saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
   }
+  static std::string Read(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   static void Write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file) << text;
@@ -61,27 +66,42 @@ class AliasesTest : public ::testing::Test {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-TEST_F(AliasesTest, LookupOrderEnvThenXdgThenNothing) {
-  Write(dir_ / "xdg/qvd3/aliases.ini", "[fromxdg]\ndriver=sqlite\npath=/tmp/x.db\n");
-  Write(dir_ / "mine.ini", "; comment\n[first]\ndriver=sqlite\npath=/tmp/a.db\n\n[second]\n"
+TEST_F(AliasesTest, FilesAreReadTogetherAndAnEarlierFileWins) {
+  Write(dir_ / "xdg/qvd3/aliases.ini", "[fromxdg]\ndriver=sqlite\npath=/tmp/x.db\n"
+                                       "[Shared]\ndriver=sqlite\npath=/tmp/xdg-shared.db\n");
+  Write(dir_ / "mine.ini", "; comment\n[first]\ndriver=sqlite\npath=/tmp/a.db\n\n[shared]\n"
                            "driver=postgresql\nconninfo=host=/tmp dbname=x\n");
   session_.ReloadAliases();
-  EXPECT_EQ(Names(), (std::vector<std::string>{"fromxdg"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"fromxdg", "Shared"}));
+  EXPECT_EQ(session_.FindAlias("shared").location, "/tmp/xdg-shared.db");
 
   setenv("QV_ALIASES", (dir_ / "mine.ini").c_str(), 1);
   session_.ReloadAliases();
-  EXPECT_EQ(Names(), (std::vector<std::string>{"first", "second"}));
-  AliasDefinition second = session_.FindAlias("SECOND");
-  EXPECT_EQ(second.engine, EngineKind::PostgreSql);
-  EXPECT_EQ(second.location, "host=/tmp dbname=x");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"first", "shared", "fromxdg"}));
+  AliasDefinition shared = session_.FindAlias("SHARED");
+  EXPECT_EQ(shared.engine, EngineKind::PostgreSql);
+  EXPECT_EQ(shared.location, "host=/tmp dbname=x");
+  EXPECT_EQ(shared.file, (dir_ / "mine.ini").string());
+  EXPECT_EQ(session_.FindAlias("fromxdg").file, (dir_ / "xdg/qvd3/aliases.ini").string());
 
-  // A named file that does not exist yet means no file aliases.
+  // A named file that does not exist yet adds nothing; a code alias hides a
+  // file alias and carries no file.
   setenv("QV_ALIASES", (dir_ / "missing.ini").c_str(), 1);
   session_.ReloadAliases();
-  session_.AddAlias({"code", EngineKind::Sqlite, "/tmp/c.db"});
-  EXPECT_EQ(Names(), (std::vector<std::string>{"code"}));
-  session_.RemoveAlias("code");
-  EXPECT_TRUE(Names().empty());
+  session_.AddAlias({"Shared", EngineKind::Sqlite, "/tmp/c.db", "/ignored"});
+  EXPECT_EQ(Names(), (std::vector<std::string>{"fromxdg", "Shared"}));
+  EXPECT_EQ(session_.FindAlias("shared").file, "");
+  session_.RemoveAlias("shared");
+  EXPECT_EQ(session_.FindAlias("shared").location, "/tmp/xdg-shared.db");
+}
+
+TEST_F(AliasesTest, AMalformedFileKeepsTheAliasesReadBefore) {
+  Write(dir_ / "xdg/qvd3/aliases.ini", "[kept]\ndriver=sqlite\npath=/tmp/k.db\n");
+  session_.ReloadAliases();
+  Write(dir_ / "bad.ini", "[broken]\npath=/x\n");
+  setenv("QV_ALIASES", (dir_ / "bad.ini").c_str(), 1);
+  EXPECT_THROW(session_.ReloadAliases(), EDatabaseError);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"kept"}));
 }
 
 TEST_F(AliasesTest, XdgDefaultsToHomeConfig) {
@@ -128,13 +148,46 @@ TEST_F(AliasesTest, WritingAliasesKeepsOtherSections) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"ONE"}));
 }
 
-TEST_F(AliasesTest, UnknownAliasAndMissingSqliteFile) {
+TEST_F(AliasesTest, UnknownAliasNamesTheFilesSearched) {
+  setenv("QV_ALIASES", (dir_ / "mine.ini").c_str(), 1);
+  Write(dir_ / "xdg/qvd3/aliases.ini", "[other]\ndriver=sqlite\npath=/tmp/o.db\n");
   try {
     session_.Database("nowhere");
     FAIL();
   } catch (const EDatabaseError& e) {
-    EXPECT_NE(std::string(e.what()).find("'nowhere'"), std::string::npos);
+    const std::string message = e.what();
+    EXPECT_NE(message.find("'nowhere'"), std::string::npos) << message;
+    EXPECT_NE(message.find((dir_ / "mine.ini").string() + " (absent)"), std::string::npos) << message;
+    EXPECT_NE(message.find((dir_ / "xdg/qvd3/aliases.ini").string() + ","), std::string::npos) << message;
+    EXPECT_NE(message.find("/etc/qvd3/aliases.ini"), std::string::npos) << message;
   }
+}
+
+TEST_F(AliasesTest, AMalformedDefinitionIsRefusedBeforeAnythingIsWritten) {
+  fs::path file = dir_ / "aliases.ini";
+  Session::AddAliasToFile(file, {"good", EngineKind::PostgreSql, "host=db1 port=5433 dbname='a b'"});
+  const std::string before = Read(file);
+  for (const AliasDefinition& bad : {AliasDefinition{"pg", EngineKind::PostgreSql, "host=db1 dbname"},
+                                     AliasDefinition{"pg", EngineKind::PostgreSql, "nokey=1"},
+                                     AliasDefinition{"pg", EngineKind::PostgreSql, "dbname='unclosed"},
+                                     AliasDefinition{"lite", EngineKind::Sqlite, ""},
+                                     AliasDefinition{"[x]", EngineKind::Sqlite, "/tmp/x.db"}}) {
+    try {
+      Session::AddAliasToFile(file, bad);
+      ADD_FAILURE() << "accepted " << bad.location;
+    } catch (const EDatabaseError& e) {
+      if (!bad.location.empty() && bad.engine == EngineKind::PostgreSql) {
+        EXPECT_NE(std::string(e.what()).find("Alias 'pg': invalid PostgreSQL connection string"), std::string::npos)
+            << e.what();
+      }
+    }
+    EXPECT_THROW(session_.AddAlias(bad), EDatabaseError) << bad.location;
+  }
+  EXPECT_EQ(Read(file), before);
+  EXPECT_FALSE(session_.HasAlias("pg"));
+}
+
+TEST_F(AliasesTest, MissingSqliteFile) {
   fs::path missing = dir_ / "missing.db";
   session_.AddAlias({"gone", EngineKind::Sqlite, missing.string()});
   try {

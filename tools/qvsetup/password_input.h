@@ -1,0 +1,24 @@
+// Where qvsetup takes the master password from when it is not on the command
+// line: a terminal prompt that does not echo, a file, or standard input. The
+// command line is visible to every user of the machine (ps) and is kept in
+// the shell's history; these are not.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace qv::setup {
+
+// The first line of `source` without its line end: `source` is a file name,
+// or "-" for `in`. Raises qv::Exception naming the file when it cannot be
+// read or is empty.
+std::string ReadPasswordFrom(const std::string& source, std::istream& in);
+
+// Asks for the password twice on the terminal, echo switched off, writing the
+// prompts to `prompt`. Returns nothing when standard input is not a terminal.
+// Raises qv::Exception when the two entries differ.
+std::optional<std::string> PromptPassword(std::ostream& prompt);
+
+}  // namespace qv::setup

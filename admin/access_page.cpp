@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "admin/admin_layout.h"
-#include "admin/users_adm_qv.h"
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "platform/db/database.h"
-#include "platform/sys/format.h"
-#include "platform/ui/application.h"
-#include "platform/ui/menus.h"
+#include "qvd3/admin/admin_layout.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "admin/admin_layout.h"
+#include "qvd3/admin/admin_layout.h"
 
 namespace qv::admin {
 

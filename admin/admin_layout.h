@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/db/datasource.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv::admin {
 

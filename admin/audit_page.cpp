@@ -11,13 +11,13 @@
 // raises nothing.
 #include <string>
 
-#include "admin/admin_layout.h"
-#include "admin/users_adm_qv.h"
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "platform/sys/format.h"
-#include "platform/sys/string_table.h"
-#include "platform/ui/application.h"
+#include "qvd3/admin/admin_layout.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

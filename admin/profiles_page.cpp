@@ -1,11 +1,11 @@
 // The profiles page of the administration window: its controls; creating,
 // changing and deleting profiles; and the pending edit of the selected
 // profile, posted when the focus leaves the data sub-page.
-#include "admin/admin_layout.h"
-#include "admin/users_adm_qv.h"
-#include "data/dm_quarvel.h"
-#include "dialogs/dialog_scope.h"
-#include "dialogs/new_prof_qv.h"
+#include "qvd3/admin/admin_layout.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/dialog_scope.h"
+#include "qvd3/dialogs/new_prof_qv.h"
 
 namespace qv {
 

@@ -1,17 +1,17 @@
 // The administration window's frame: the form itself, the opening (Call),
 // the activation texts, page entry and the closing steps. The pages build
 // their own controls in their own .cpp files.
-#include "admin/users_adm_qv.h"
+#include "qvd3/admin/users_adm_qv.h"
 
 #include <initializer_list>
 #include <utility>
 #include <vector>
 
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/string_table.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/string_table.h"
 
 namespace qv {
 

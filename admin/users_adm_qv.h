@@ -27,13 +27,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "component/date_format.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/date_picker.h"
-#include "platform/ui/form.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/date_picker.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv {
 

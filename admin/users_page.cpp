@@ -5,18 +5,18 @@
 // user, the users row posted on entering the list).
 #include <string>
 
-#include "admin/admin_layout.h"
-#include "admin/users_adm_qv.h"
-#include "component/date_format.h"
-#include "component/password.h"
-#include "component/password_display.h"
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "dialogs/dialog_scope.h"
-#include "dialogs/new_user_qv.h"
-#include "platform/db/database_error.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/application.h"
+#include "qvd3/admin/admin_layout.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
+#include "qvd3/component/password_display.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/dialog_scope.h"
+#include "qvd3/dialogs/new_user_qv.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

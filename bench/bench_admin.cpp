@@ -52,12 +52,12 @@
 #include <string>
 #include <vector>
 
-#include "admin/users_adm_qv.h"
+#include "qvd3/admin/users_adm_qv.h"
 #include "bench/bench_support.h"
-#include "data/dm_quarvel.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "dialogs/new_user_qv.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/dialogs/new_user_qv.h"
 
 namespace qv::bench {
 namespace {

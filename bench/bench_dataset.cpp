@@ -26,9 +26,9 @@
 #include <string>
 
 #include "bench/bench_util.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
 
 namespace {
 

@@ -26,13 +26,13 @@
 #include <string>
 
 #include "bench/bench_util.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/form.h"
-#include "platform/ui/qt/qt_backend.h"
-#include "platform/ui/qt/qt_grid.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_grid.h"
 
 namespace {
 

@@ -23,15 +23,15 @@
 #include <string>
 #include <vector>
 
-#include "component/date_format.h"
-#include "component/password.h"
-#include "data/schema.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
-#include "platform/sys/computer_name.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
+#include "qvd3/platform/sys/computer_name.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/test_host.h"
 
 namespace qv::bench {

@@ -4,13 +4,13 @@
 // one AUDIT row afterwards.
 #include <string>
 
-#include "component/date_format.h"
-#include "component/menu_walk.h"
-#include "component/quarvel.h"
-#include "component/user.h"
-#include "platform/db/query.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/menu_walk.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/user.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 

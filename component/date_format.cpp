@@ -1,11 +1,11 @@
-#include "component/date_format.h"
+#include "qvd3/component/date_format.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "component/menu_walk.h"
+#include "qvd3/component/menu_walk.h"
 
 namespace qv {
 

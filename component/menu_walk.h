@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/ui/menus.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "component/password.h"
+#include "qvd3/component/password.h"
 
 namespace qv {
 namespace {

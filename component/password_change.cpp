@@ -4,19 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "component/date_format.h"
-#include "component/password.h"
-#include "component/quarvel.h"
-#include "component/quarvel_res.h"
-#include "component/user.h"
-#include "dialogs/chng_pwd_qv.h"
-#include "dialogs/dialog_scope.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/string_table.h"
-#include "platform/ui/application.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/component/user.h"
+#include "qvd3/dialogs/chng_pwd_qv.h"
+#include "qvd3/dialogs/dialog_scope.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

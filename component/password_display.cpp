@@ -1,4 +1,4 @@
-#include "component/password_display.h"
+#include "qvd3/component/password_display.h"
 
 #include <cstdint>
 

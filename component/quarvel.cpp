@@ -2,20 +2,20 @@
 // tables, the guarded application key, destruction, and the process-wide
 // state the component shares with its interceptor. Login, rights, audit and
 // password change live in their own files.
-#include "component/quarvel.h"
+#include "qvd3/component/quarvel.h"
 
 #include <initializer_list>
 
-#include "admin/users_adm_qv.h"
-#include "component/quarvel_res.h"
-#include "component/user.h"
-#include "data/dm_quarvel.h"
-#include "platform/sys/computer_name.h"
-#include "platform/sys/format.h"
-#include "platform/sys/string_table.h"
-#include "platform/sys/utf8.h"
-#include "platform/ui/application.h"
-#include "platform/ui/form.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/component/user.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/sys/computer_name.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/sys/utf8.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/form.h"
 
 namespace qv {
 

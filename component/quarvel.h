@@ -21,10 +21,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/sys/date_time.h"
-#include "platform/sys/exception.h"
-#include "platform/ui/component.h"
-#include "platform/ui/menus.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/component.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "component/quarvel_res.h"
+#include "qvd3/component/quarvel_res.h"
 
 namespace qv {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <span>
 
-#include "platform/sys/string_table.h"
+#include "qvd3/platform/sys/string_table.h"
 
 namespace qv {
 

@@ -9,10 +9,10 @@
 // UnfilteredRights).
 #include <optional>
 
-#include "component/menu_walk.h"
-#include "component/quarvel.h"
-#include "component/user.h"
-#include "platform/db/query.h"
+#include "qvd3/component/menu_walk.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/user.h"
+#include "qvd3/platform/db/query.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
-#include "component/user.h"
+#include "qvd3/component/user.h"
 
-#include "component/date_format.h"
-#include "platform/sys/date_text.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/platform/sys/date_text.h"
 
 namespace qv {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "platform/sys/date_time.h"
+#include "qvd3/platform/sys/date_time.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "data/dm_quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
 
 #include <cmath>
 #include <cstdint>
@@ -7,17 +7,17 @@
 #include <optional>
 #include <string>
 
-#include "component/date_format.h"
-#include "component/quarvel_res.h"
-#include "data/schema.h"
-#include "data/shared_transaction.h"
-#include "data/statements.h"
-#include "platform/db/database_error.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/exception.h"
-#include "platform/sys/format.h"
-#include "platform/ui/application.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/data/shared_transaction.h"
+#include "qvd3/data/statements.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

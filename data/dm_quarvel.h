@@ -44,11 +44,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/datasource.h"
-#include "platform/db/field.h"
-#include "platform/db/query.h"
-#include "platform/sys/date_time.h"
-#include "platform/ui/component.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/ui/component.h"
 
 namespace qv {
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "data/dm_quarvel.h"
-#include "platform/db/database.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database.h"
 
 namespace qv {
 

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <thread>
 
-#include "data/dm_quarvel.h"
-#include "data/shared_transaction.h"
-#include "data/statements.h"
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/dataset_rows.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/shared_transaction.h"
+#include "qvd3/data/statements.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/dataset_rows.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
-#include "data/schema.h"
+#include "qvd3/data/schema.h"
 
 
-#include "platform/sys/exception.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,7 @@
-#include "data/shared_transaction.h"
+#include "qvd3/data/shared_transaction.h"
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
 
 namespace qv {
 

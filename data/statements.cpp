@@ -1,4 +1,4 @@
-#include "data/statements.h"
+#include "qvd3/data/statements.h"
 
 namespace qv::sql {
 

@@ -1,4 +1,4 @@
-#include "design/database_names.h"
+#include "qvd3/design/database_names.h"
 
 #include <vector>
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/db/session.h"
+#include "qvd3/platform/db/session.h"
 
 namespace qv {
 

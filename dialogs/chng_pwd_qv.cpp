@@ -1,8 +1,8 @@
-#include "dialogs/chng_pwd_qv.h"
+#include "qvd3/dialogs/chng_pwd_qv.h"
 
-#include "component/quarvel_res.h"
-#include "dialogs/dialog_layout.h"
-#include "platform/ui/application.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/dialogs/dialog_layout.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "dialogs/dialog_layout.h"
+#include "qvd3/dialogs/dialog_layout.h"
 
 namespace qv {
 

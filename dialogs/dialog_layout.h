@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "platform/ui/data_controls.h"
-#include "platform/ui/form.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
-#include "dialogs/login_qv.h"
+#include "qvd3/dialogs/login_qv.h"
 
-#include "component/quarvel_res.h"
-#include "dialogs/dialog_layout.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/dialogs/dialog_layout.h"
 
 namespace qv {
 

@@ -9,8 +9,8 @@
 // click). Esc, CancelBtn, or Enter on CancelBtn end it with 2.
 #pragma once
 
-#include "platform/ui/form.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
-#include "dialogs/new_prof_qv.h"
+#include "qvd3/dialogs/new_prof_qv.h"
 
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "dialogs/dialog_layout.h"
-#include "platform/sys/exception.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/dialog_layout.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 

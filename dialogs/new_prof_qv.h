@@ -23,9 +23,9 @@
 // focused button presses it; Esc cancels.
 #pragma once
 
-#include "platform/ui/data_controls.h"
-#include "platform/ui/form.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 

@@ -1,14 +1,14 @@
-#include "dialogs/new_user_qv.h"
+#include "qvd3/dialogs/new_user_qv.h"
 
 #include <algorithm>
 #include <string>
 
-#include "component/date_format.h"
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "dialogs/dialog_layout.h"
-#include "platform/sys/exception.h"
-#include "platform/ui/application.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/dialog_layout.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/database_error.h"
-#include "platform/db/session.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/session.h"
 
 namespace fs = std::filesystem;
 using namespace qv;

@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/exception.h"
 
 using namespace qv;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/sql_text.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/sql_text.h"
+#include "qvd3/platform/sys/text_case.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view sql(reinterpret_cast<const char*>(data), size);

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "component/user.h"
-#include "platform/ui/application.h"
+#include "qvd3/component/user.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv::demo {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "component/quarvel.h"
-#include "platform/ui/form.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv::demo {
 

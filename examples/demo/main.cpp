@@ -20,8 +20,8 @@
 #include "examples/demo/estoque_form.h"
 #include "examples/demo/seed.h"
 #include "examples/demo/tour.h"
-#include "platform/ui/application.h"
-#include "platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <utility>
 #include <vector>
 
-#include "component/date_format.h"
-#include "component/password.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
 #include "examples/demo/estoque_form.h"
-#include "platform/db/database.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
+#include "qvd3/platform/sys/date_text.h"
 
 namespace qv::demo {
 

@@ -11,14 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "admin/users_adm_qv.h"
-#include "component/quarvel_res.h"
-#include "data/dm_quarvel.h"
-#include "dialogs/new_user_qv.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/new_user_qv.h"
 #include "examples/demo/estoque_form.h"
 #include "examples/demo/seed.h"
-#include "platform/db/query.h"
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 
 namespace qv::demo {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
 
 class QWidget;
 

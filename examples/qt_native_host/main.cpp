@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "main_window.h"
-#include "platform/ui/qt/qt_guard.h"
+#include "qvd3/platform/ui/qt/qt_guard.h"
 #include "ui_main_window.h"
 
 int main(int argc, char** argv) {

@@ -1,10 +1,10 @@
-#include "platform/db/database.h"
+#include "qvd3/platform/db/database.h"
 
 #include <memory>
 #include <string>
 
-#include "platform/db/database_error.h"
-#include "platform/db/engine.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/engine.h"
 
 namespace qv {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/session.h"
+#include "qvd3/platform/db/session.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 

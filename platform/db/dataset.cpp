@@ -1,13 +1,13 @@
 // TDataSet: opening and closing, fields, the cursor, keyed search, filters
 // and notifications. Editing is in dataset_edit.cpp.
-#include "platform/db/dataset.h"
+#include "qvd3/platform/db/dataset.h"
 
 #include <algorithm>
 
-#include "platform/db/database_error.h"
-#include "platform/db/dataset_rows.h"
-#include "platform/db/datasource.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/dataset_rows.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

@@ -52,8 +52,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/field.h"
-#include "platform/db/value.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/value.h"
 
 namespace qv {
 

@@ -3,9 +3,9 @@
 // close or reopen the dataset.
 #include <algorithm>
 
-#include "platform/db/database_error.h"
-#include "platform/db/dataset.h"
-#include "platform/db/dataset_rows.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/dataset.h"
+#include "qvd3/platform/db/dataset_rows.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/db/dataset_rows.h"
+#include "qvd3/platform/db/dataset_rows.h"
 
 #include <algorithm>
 

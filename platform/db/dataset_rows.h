@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/engine.h"
-#include "platform/db/filter_expr.h"
-#include "platform/db/row_store.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/db/filter_expr.h"
+#include "qvd3/platform/db/row_store.h"
 
 namespace qv::dbimpl {
 

@@ -1,4 +1,4 @@
-#include "platform/db/datasource.h"
+#include "qvd3/platform/db/datasource.h"
 
 #include <algorithm>
 

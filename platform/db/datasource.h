@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/db/dataset.h"
+#include "qvd3/platform/db/dataset.h"
 
 namespace qv {
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/field.h"
-#include "platform/db/session.h"
-#include "platform/db/value.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/session.h"
+#include "qvd3/platform/db/value.h"
 
 namespace qv::dbimpl {
 

@@ -1,4 +1,4 @@
-#include "platform/db/engine.h"
+#include "qvd3/platform/db/engine.h"
 
 
 namespace qv::dbimpl {

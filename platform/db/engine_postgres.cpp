@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/db/database_error.h"
-#include "platform/db/engine.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/engine.h"
 
 namespace qv::dbimpl {
 namespace {

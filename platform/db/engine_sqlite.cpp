@@ -8,9 +8,9 @@
 #include <charconv>
 #include <filesystem>
 
-#include "platform/db/database_error.h"
-#include "platform/db/engine.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {

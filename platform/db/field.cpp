@@ -1,10 +1,10 @@
-#include "platform/db/field.h"
+#include "qvd3/platform/db/field.h"
 
 #include <cstdlib>
 
-#include "platform/db/database_error.h"
-#include "platform/db/dataset.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/dataset.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 

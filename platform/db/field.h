@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/value.h"
+#include "qvd3/platform/db/value.h"
 
 namespace qv {
 

@@ -1,12 +1,12 @@
-#include "platform/db/filter_expr.h"
+#include "qvd3/platform/db/filter_expr.h"
 
 #include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/db/database_error.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/db/row_store.h"
+#include "qvd3/platform/db/row_store.h"
 
 namespace qv::dbimpl {
 

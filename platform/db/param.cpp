@@ -1,8 +1,8 @@
-#include "platform/db/param.h"
+#include "qvd3/platform/db/param.h"
 
-#include "platform/db/database_error.h"
-#include "platform/db/engine.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/value.h"
+#include "qvd3/platform/db/value.h"
 
 namespace qv {
 

@@ -1,14 +1,14 @@
-#include "platform/db/query.h"
+#include "qvd3/platform/db/query.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/dataset_rows.h"
-#include "platform/db/datasource.h"
-#include "platform/db/sql_text.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/dataset_rows.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/db/sql_text.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

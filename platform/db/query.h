@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/dataset.h"
-#include "platform/db/param.h"
+#include "qvd3/platform/db/dataset.h"
+#include "qvd3/platform/db/param.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
-#include "platform/db/row_store.h"
+#include "qvd3/platform/db/row_store.h"
 
 #include <algorithm>
 #include <functional>
 
-#include "platform/db/database_error.h"
+#include "qvd3/platform/db/database_error.h"
 
 namespace qv::dbimpl {
 namespace {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/db/engine.h"
+#include "qvd3/platform/db/engine.h"
 
 namespace qv::dbimpl {
 

@@ -1,4 +1,4 @@
-#include "platform/db/session.h"
+#include "qvd3/platform/db/session.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/engine.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 namespace {

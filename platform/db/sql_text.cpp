@@ -1,9 +1,9 @@
-#include "platform/db/sql_text.h"
+#include "qvd3/platform/db/sql_text.h"
 
 #include <cctype>
 
-#include "platform/db/engine.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv::dbimpl {
 namespace {

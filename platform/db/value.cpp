@@ -1,10 +1,10 @@
-#include "platform/db/value.h"
+#include "qvd3/platform/db/value.h"
 
 #include <charconv>
 
-#include "platform/db/database_error.h"
-#include "platform/sys/exception.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/sys/computer_name.h"
+#include "qvd3/platform/sys/computer_name.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_text.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

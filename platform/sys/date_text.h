@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/sys/date_time.h"
+#include "qvd3/platform/sys/date_time.h"
 
 namespace qv {
 

@@ -1,11 +1,11 @@
-#include "platform/sys/date_time.h"
+#include "qvd3/platform/sys/date_time.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

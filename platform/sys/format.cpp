@@ -1,6 +1,6 @@
-#include "platform/sys/format.h"
+#include "qvd3/platform/sys/format.h"
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/sys/string_table.h"
+#include "qvd3/platform/sys/string_table.h"
 
 #include <unordered_map>
 

@@ -1,4 +1,4 @@
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

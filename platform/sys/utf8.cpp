@@ -1,4 +1,4 @@
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 namespace {

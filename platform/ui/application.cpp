@@ -1,4 +1,4 @@
-#include "platform/ui/application.h"
+#include "qvd3/platform/ui/application.h"
 
 #include <algorithm>
 

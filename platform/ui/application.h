@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/form.h"
-#include "platform/ui/types.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/types.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/code_points.h"
+#include "qvd3/platform/ui/code_points.h"
 
 namespace qv::ui_detail {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/component.h"
+#include "qvd3/platform/ui/component.h"
 
 #include <cxxabi.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

@@ -20,9 +20,9 @@
 #include <typeinfo>
 #include <vector>
 
-#include "platform/sys/exception.h"
-#include "platform/ui/peer.h"
-#include "platform/ui/types.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/peer.h"
+#include "qvd3/platform/ui/types.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
-#include "platform/ui/controls.h"
+#include "qvd3/platform/ui/controls.h"
 
 #include <algorithm>
 
-#include "platform/ui/code_points.h"
-#include "platform/ui/form.h"
+#include "qvd3/platform/ui/code_points.h"
+#include "qvd3/platform/ui/form.h"
 
 namespace qv {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/component.h"
+#include "qvd3/platform/ui/component.h"
 
 namespace qv {
 

@@ -1,12 +1,12 @@
-#include "platform/ui/data_controls.h"
+#include "qvd3/platform/ui/data_controls.h"
 
 #include <algorithm>
 
-#include "platform/db/dataset.h"
-#include "platform/db/field.h"
-#include "platform/ui/application.h"
-#include "platform/ui/code_points.h"
-#include "platform/ui/form.h"
+#include "qvd3/platform/db/dataset.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/code_points.h"
+#include "qvd3/platform/ui/form.h"
 
 namespace qv {
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/datasource.h"
-#include "platform/db/value.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/db/value.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 

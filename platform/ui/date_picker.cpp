@@ -1,4 +1,4 @@
-#include "platform/ui/date_picker.h"
+#include "qvd3/platform/ui/date_picker.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
 // A date box with a drop-down calendar. It holds a date only (no time).
 #pragma once
 
-#include "platform/sys/date_time.h"
-#include "platform/ui/controls.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/ui/controls.h"
 
 namespace qv {
 

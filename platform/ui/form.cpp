@@ -1,9 +1,9 @@
-#include "platform/ui/form.h"
+#include "qvd3/platform/ui/form.h"
 
-#include "platform/ui/application.h"
-#include "platform/ui/code_points.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/code_points.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 

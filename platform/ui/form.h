@@ -33,7 +33,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/ui/controls.h"
+#include "qvd3/platform/ui/controls.h"
 
 namespace qv {
 

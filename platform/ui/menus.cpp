@@ -1,8 +1,8 @@
-#include "platform/ui/menus.h"
+#include "qvd3/platform/ui/menus.h"
 
 #include <algorithm>
 
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 

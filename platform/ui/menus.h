@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/component.h"
+#include "qvd3/platform/ui/component.h"
 
 namespace qv {
 

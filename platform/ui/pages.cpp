@@ -1,8 +1,8 @@
-#include "platform/ui/pages.h"
+#include "qvd3/platform/ui/pages.h"
 
 #include <algorithm>
 
-#include "platform/ui/form.h"
+#include "qvd3/platform/ui/form.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "platform/ui/controls.h"
+#include "qvd3/platform/ui/controls.h"
 
 namespace qv {
 

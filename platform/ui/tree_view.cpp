@@ -1,8 +1,8 @@
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 #include <algorithm>
 
-#include "platform/ui/code_points.h"
+#include "qvd3/platform/ui/code_points.h"
 
 namespace qv {
 

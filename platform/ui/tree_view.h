@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/controls.h"
+#include "qvd3/platform/ui/controls.h"
 
 namespace qv {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/database_error.h"
-#include "platform/ui/application.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/ui/application.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "admin/users_adm_qv.h"
-#include "component/quarvel.h"
-#include "data/dm_quarvel.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_text.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {

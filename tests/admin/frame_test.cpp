@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/db/database_error.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/application.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/ui/application.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dialogs/new_prof_qv.h"
+#include "qvd3/dialogs/new_prof_qv.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "component/password.h"
-#include "component/password_display.h"
-#include "dialogs/new_user_qv.h"
-#include "platform/db/database_error.h"
-#include "platform/sys/date_text.h"
+#include "qvd3/component/password.h"
+#include "qvd3/component/password_display.h"
+#include "qvd3/dialogs/new_user_qv.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/date_text.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {

@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "component/quarvel.h"
-#include "component/user.h"
-#include "data/dm_quarvel.h"
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/user.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "component/date_format.h"
-#include "component/quarvel.h"
-#include "data/dm_quarvel.h"
-#include "platform/db/database_error.h"
-#include "platform/db/query.h"
-#include "platform/sys/computer_name.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/computer_name.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

@@ -1,13 +1,13 @@
-#include "component/date_format.h"
+#include "qvd3/component/date_format.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/sys/utf8.h"
 
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_text.h"
 
 namespace qv {
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "component/quarvel.h"
-#include "component/user.h"
-#include "dialogs/login_qv.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/exception.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/user.h"
+#include "qvd3/dialogs/login_qv.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

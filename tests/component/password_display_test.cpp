@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "component/password.h"
-#include "component/password_display.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/component/password.h"
+#include "qvd3/component/password_display.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "component/quarvel_res.h"
+#include "qvd3/component/quarvel_res.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/sys/string_table.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 namespace {

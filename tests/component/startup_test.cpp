@@ -4,16 +4,16 @@
 
 #include <string>
 
-#include "component/quarvel.h"
-#include "component/quarvel_res.h"
-#include "component/user.h"
-#include "data/dm_quarvel.h"
-#include "platform/db/database_error.h"
-#include "platform/sys/computer_name.h"
-#include "platform/sys/format.h"
-#include "platform/sys/string_table.h"
-#include "platform/ui/application.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/component/user.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/computer_name.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "component/password.h"
-#include "component/quarvel.h"
-#include "data/dm_quarvel.h"
-#include "data/schema.h"
-#include "dialogs/chng_pwd_qv.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/utf8.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/password.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/dialogs/chng_pwd_qv.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/utf8.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

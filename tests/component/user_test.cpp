@@ -1,13 +1,13 @@
 // The current-user record: its initial state and its typed getters over the
 // stored texts of a logged-in user.
-#include "component/user.h"
+#include "qvd3/component/user.h"
 
 #include <gtest/gtest.h>
 
-#include "component/quarvel.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/exception.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "data/dm_quarvel.h"
-#include "platform/db/database_error.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database_error.h"
 #include "tests/data/dm_quarvel_fixture.h"
 
 namespace qv {

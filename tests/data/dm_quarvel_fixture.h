@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "data/dm_quarvel.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/security_db.h"
 
 namespace qv::test {

@@ -1,7 +1,7 @@
 // The rules of the data module on a real security database, both engines:
 // defaults, the per-application state row, re-deriving rights, the
 // calculated columns and the alias hand-over.
-#include "data/dm_quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
 
 #include <gtest/gtest.h>
 

@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "data/dm_quarvel.h"
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
+#include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
 #include "tests/data/dm_quarvel_fixture.h"
 
 namespace qv {

@@ -1,4 +1,4 @@
-#include "data/schema.h"
+#include "qvd3/data/schema.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "data/statements.h"
-#include "platform/sys/exception.h"
+#include "qvd3/data/statements.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

@@ -1,6 +1,6 @@
 // Every statement of the data module run against the security tables as
 // created by CreateSchemaStatements, on both engines.
-#include "data/statements.h"
+#include "qvd3/data/statements.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "component/password.h"
-#include "data/schema.h"
-#include "platform/db/database_error.h"
-#include "platform/db/query.h"
+#include "qvd3/component/password.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/query.h"
 #include "tests/support/db/engine_fixture.h"
 
 namespace qv {

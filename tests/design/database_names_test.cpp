@@ -1,5 +1,5 @@
 // The database-name listing offered for DatabaseName.
-#include "design/database_names.h"
+#include "qvd3/design/database_names.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/database_error.h"
+#include "qvd3/platform/db/database_error.h"
 
 namespace qv {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "component/quarvel_res.h"
-#include "dialogs/chng_pwd_qv.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/dialogs/chng_pwd_qv.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/dialogs/dialog_checks.h"
 
 namespace qv {

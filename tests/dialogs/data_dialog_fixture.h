@@ -2,7 +2,7 @@
 // Users the data-aware dialogs bind to when they are created.
 #pragma once
 
-#include "data/dm_quarvel.h"
+#include "qvd3/data/dm_quarvel.h"
 #include "tests/data/dm_quarvel_fixture.h"
 
 namespace qv::test {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/form.h"
+#include "qvd3/platform/ui/form.h"
 
 namespace qv::testing {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "component/quarvel_res.h"
-#include "dialogs/new_user_qv.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/component/quarvel_res.h"
+#include "qvd3/dialogs/new_user_qv.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/dialogs/data_dialog_fixture.h"
 #include "tests/dialogs/dialog_checks.h"
 

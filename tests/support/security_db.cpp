@@ -1,11 +1,11 @@
 #include "tests/support/security_db.h"
 
-#include "component/date_format.h"
-#include "component/password.h"
-#include "data/schema.h"
-#include "platform/db/field.h"
-#include "platform/db/query.h"
-#include "platform/sys/date_text.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/date_text.h"
 
 namespace qv::test {
 namespace {

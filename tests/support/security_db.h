@@ -34,8 +34,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/db/value.h"
-#include "platform/sys/date_time.h"
+#include "qvd3/platform/db/value.h"
+#include "qvd3/platform/sys/date_time.h"
 #include "tests/support/db/engine_fixture.h"
 
 namespace qv::test {

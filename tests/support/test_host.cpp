@@ -1,6 +1,6 @@
 #include "tests/support/test_host.h"
 
-#include "platform/ui/application.h"
+#include "qvd3/platform/ui/application.h"
 
 namespace qv::test {
 

@@ -41,9 +41,9 @@
 #include <string>
 #include <vector>
 
-#include "component/quarvel.h"
-#include "platform/ui/form.h"
-#include "platform/ui/menus.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv::test {
 

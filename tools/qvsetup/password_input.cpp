@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv::setup {
 namespace {

@@ -4,19 +4,19 @@
 #include <optional>
 #include <system_error>
 
-#include "component/date_format.h"
-#include "component/password.h"
-#include "data/schema.h"
-#include "design/database_names.h"
-#include "platform/db/database.h"
-#include "platform/db/field.h"
-#include "platform/db/query.h"
-#include "platform/db/session.h"
-#include "platform/sys/date_text.h"
-#include "platform/sys/date_time.h"
-#include "platform/sys/exception.h"
-#include "platform/sys/text_case.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
+#include "qvd3/data/schema.h"
+#include "qvd3/design/database_names.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/db/session.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/text_case.h"
+#include "qvd3/platform/sys/utf8.h"
 #include "tools/qvsetup/password_input.h"
 
 namespace qv::setup {

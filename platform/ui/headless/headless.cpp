@@ -1,13 +1,13 @@
-#include "platform/ui/headless/headless.h"
+#include "qvd3/platform/ui/headless/headless.h"
 
 #include <cctype>
 
-#include "platform/sys/text_case.h"
-#include "platform/ui/date_picker.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/sys/text_case.h"
+#include "qvd3/platform/ui/date_picker.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv {
 

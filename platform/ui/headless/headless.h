@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/value.h"
-#include "platform/sys/date_time.h"
-#include "platform/ui/application.h"
-#include "platform/ui/data_controls.h"
+#include "qvd3/platform/db/value.h"
+#include "qvd3/platform/sys/date_time.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/data_controls.h"
 
 namespace qv {
 

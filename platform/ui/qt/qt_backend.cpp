@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -14,15 +14,15 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "platform/ui/data_controls.h"
-#include "platform/ui/date_picker.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/qt/qt_form_view.h"
-#include "platform/ui/qt/qt_keys.h"
-#include "platform/ui/qt/qt_widgets.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/date_picker.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/qt/qt_form_view.h"
+#include "qvd3/platform/ui/qt/qt_keys.h"
+#include "qvd3/platform/ui/qt/qt_widgets.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv {
 

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/application.h"
+#include "qvd3/platform/ui/application.h"
 
 class QWidget;
 class QAction;

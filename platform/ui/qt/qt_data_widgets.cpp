@@ -1,11 +1,11 @@
-#include "platform/ui/qt/qt_data_widgets.h"
+#include "qvd3/platform/ui/qt/qt_data_widgets.h"
 
 #include <QCalendarWidget>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QToolButton>
 
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_text.h"
 
 namespace qv::qt_detail {
 

@@ -13,9 +13,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/db/value.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/date_picker.h"
+#include "qvd3/platform/db/value.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/date_picker.h"
 
 class QToolButton;
 

@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_form_view.h"
+#include "qvd3/platform/ui/qt/qt_form_view.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -9,11 +9,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "platform/ui/application.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/qt/qt_backend.h"
-#include "platform/ui/qt/qt_widgets.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_widgets.h"
 
 namespace qv::qt_detail {
 

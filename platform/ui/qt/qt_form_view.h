@@ -14,9 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/ui/form.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/peer.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/peer.h"
 
 class QMenuBar;
 class QAction;

@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_grid.h"
+#include "qvd3/platform/ui/qt/qt_grid.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -9,7 +9,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
-#include "platform/ui/qt/qt_widgets.h"
+#include "qvd3/platform/ui/qt/qt_widgets.h"
 
 namespace qv::qt_detail {
 

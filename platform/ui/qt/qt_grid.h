@@ -16,7 +16,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/ui/data_controls.h"
+#include "qvd3/platform/ui/data_controls.h"
 
 namespace qv::qt_detail {
 

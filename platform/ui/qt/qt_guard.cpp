@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_guard.h"
+#include "qvd3/platform/ui/qt/qt_guard.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -6,13 +6,13 @@
 #include <QMenuBar>
 #include <set>
 
-#include "component/quarvel.h"
-#include "component/user.h"
-#include "platform/ui/application.h"
-#include "platform/ui/form.h"
-#include "platform/ui/menus.h"
-#include "platform/ui/qt/qt_backend.h"
-#include "platform/ui/qt/qt_menu_mirror.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/component/user.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/menus.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_menu_mirror.h"
 
 namespace qv {
 

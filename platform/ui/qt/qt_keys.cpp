@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_keys.h"
+#include "qvd3/platform/ui/qt/qt_keys.h"
 
 namespace qv::qt_detail {
 

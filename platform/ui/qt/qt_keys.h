@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <string>
 
-#include "platform/ui/types.h"
+#include "qvd3/platform/ui/types.h"
 
 namespace qv::qt_detail {
 

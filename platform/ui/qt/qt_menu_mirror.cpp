@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_menu_mirror.h"
+#include "qvd3/platform/ui/qt/qt_menu_mirror.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -8,9 +8,9 @@
 #include <QtDebug>
 #include <vector>
 
-#include "platform/sys/exception.h"
-#include "platform/ui/application.h"
-#include "platform/ui/menus.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv {
 

@@ -37,7 +37,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/ui/peer.h"
+#include "qvd3/platform/ui/peer.h"
 
 class QAction;
 class QMenuBar;

@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_tree.h"
+#include "qvd3/platform/ui/qt/qt_tree.h"
 
 #include <QHeaderView>
 #include <QImage>

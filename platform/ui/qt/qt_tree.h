@@ -10,7 +10,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv::qt_detail {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/qt/qt_widgets.h"
+#include "qvd3/platform/ui/qt/qt_widgets.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -15,14 +15,14 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "platform/ui/data_controls.h"
-#include "platform/ui/date_picker.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/qt/qt_data_widgets.h"
-#include "platform/ui/qt/qt_grid.h"
-#include "platform/ui/qt/qt_tree.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/date_picker.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/qt/qt_data_widgets.h"
+#include "qvd3/platform/ui/qt/qt_grid.h"
+#include "qvd3/platform/ui/qt/qt_tree.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv::qt_detail {
 

@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "platform/ui/controls.h"
+#include "qvd3/platform/ui/controls.h"
 
 class QStyle;
 

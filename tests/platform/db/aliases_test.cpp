@@ -10,9 +10,9 @@
 
 #include <unistd.h>
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/session.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/session.h"
 
 namespace qv {
 namespace {

@@ -2,10 +2,10 @@
 // events, calculated and lookup fields, data sources.
 #include <gtest/gtest.h>
 
-#include "platform/db/database_error.h"
-#include "platform/db/datasource.h"
-#include "platform/db/engine.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/datasource.h"
+#include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/text_case.h"
 #include "tests/platform/db/db_test_util.h"
 
 namespace qv::test {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/db/query.h"
+#include "qvd3/platform/db/query.h"
 #include "tests/support/db/engine_fixture.h"
 
 namespace qv::test {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/db/database_error.h"
-#include "platform/db/filter_expr.h"
-#include "platform/db/row_store.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/filter_expr.h"
+#include "qvd3/platform/db/row_store.h"
 
 namespace qv::dbimpl {
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/db/database_error.h"
+#include "qvd3/platform/db/database_error.h"
 #include "tests/platform/db/db_test_util.h"
 
 namespace qv::test {

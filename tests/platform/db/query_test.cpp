@@ -2,9 +2,9 @@
 // transactions, the statement hook and value round trips.
 #include <gtest/gtest.h>
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/db/datasource.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/db/datasource.h"
 #include "tests/platform/db/db_test_util.h"
 
 namespace qv::test {

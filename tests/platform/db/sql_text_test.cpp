@@ -2,10 +2,10 @@
 // live select.
 #include <gtest/gtest.h>
 
-#include "platform/db/field.h"
-#include "platform/db/sql_text.h"
-#include "platform/db/value.h"
-#include "platform/sys/exception.h"
+#include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/sql_text.h"
+#include "qvd3/platform/db/value.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv::dbimpl {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "platform/db/database.h"
-#include "platform/db/database_error.h"
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
+#include "qvd3/platform/sys/text_case.h"
 #include "tests/platform/db/db_test_util.h"
 
 namespace qv::test {

@@ -19,17 +19,17 @@
 #include <QTreeWidget>
 #include <cstdlib>
 
-#include "platform/db/query.h"
-#include "platform/sys/date_text.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/date_picker.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/qt/qt_data_widgets.h"
-#include "platform/ui/qt/qt_grid.h"
-#include "platform/ui/qt/qt_person.h"
-#include "platform/ui/qt/qt_tree.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/date_picker.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/qt/qt_data_widgets.h"
+#include "qvd3/platform/ui/qt/qt_grid.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_tree.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/tree_view.h"
 #include "tests/platform/qt/qt_fixture.h"
 #include "tests/support/db/engine_fixture.h"
 

@@ -10,9 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "dialogs/chng_pwd_qv.h"
-#include "dialogs/login_qv.h"
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/dialogs/chng_pwd_qv.h"
+#include "qvd3/dialogs/login_qv.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 #include "tests/platform/qt/qt_fixture.h"
 
 namespace qv::test {

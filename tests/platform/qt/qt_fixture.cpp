@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 
 namespace qv::test {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/qt/qt_backend.h"
+#include "qvd3/platform/ui/qt/qt_backend.h"
 
 namespace qv::test {
 

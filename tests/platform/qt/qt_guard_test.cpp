@@ -14,11 +14,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "component/menu_walk.h"
+#include "qvd3/component/menu_walk.h"
 #include "examples/qt_native_host/main_window.h"
-#include "platform/ui/qt/qt_guard.h"
-#include "platform/ui/qt/qt_menu_mirror.h"
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_guard.h"
+#include "qvd3/platform/ui/qt/qt_menu_mirror.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 #include "tests/platform/qt/qt_fixture.h"
 #include "tests/support/security_db.h"
 #include "ui_main_window.h"

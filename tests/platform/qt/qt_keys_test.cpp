@@ -3,8 +3,8 @@
 // to the person.
 #include <gtest/gtest.h>
 
-#include "platform/ui/qt/qt_keys.h"
-#include "platform/ui/qt/qt_widgets.h"
+#include "qvd3/platform/ui/qt/qt_keys.h"
+#include "qvd3/platform/ui/qt/qt_widgets.h"
 #include "tests/platform/qt/qt_fixture.h"
 
 namespace qv::test {

@@ -6,7 +6,7 @@
 #include <QAction>
 #include <QMenu>
 
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 #include "tests/platform/qt/qt_fixture.h"
 #include "tests/support/security_db.h"
 #include "tests/support/test_host.h"

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "platform/ui/qt/qt_person.h"
+#include "qvd3/platform/ui/qt/qt_person.h"
 #include "tests/platform/qt/qt_fixture.h"
 
 namespace qv::test {

@@ -1,11 +1,11 @@
-#include "platform/sys/date_text.h"
+#include "qvd3/platform/sys/date_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

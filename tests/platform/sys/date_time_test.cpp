@@ -1,11 +1,11 @@
-#include "platform/sys/date_time.h"
+#include "qvd3/platform/sys/date_time.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <memory>
 
-#include "platform/sys/exception.h"
+#include "qvd3/platform/sys/exception.h"
 
 namespace qv {
 namespace {

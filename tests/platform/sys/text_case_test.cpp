@@ -2,7 +2,7 @@
 // other characters are never changed, so UTF-8 text survives intact.
 #include <gtest/gtest.h>
 
-#include "platform/sys/text_case.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
 namespace {

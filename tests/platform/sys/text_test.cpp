@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "platform/sys/exception.h"
-#include "platform/sys/format.h"
-#include "platform/sys/string_table.h"
-#include "platform/sys/utf8.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/format.h"
+#include "qvd3/platform/sys/string_table.h"
+#include "qvd3/platform/sys/utf8.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/form.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/form.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv {
 namespace {

@@ -2,9 +2,9 @@
 // cursor, and what the person changes is written through to the row.
 #include <gtest/gtest.h>
 
-#include "platform/db/query.h"
-#include "platform/ui/data_controls.h"
-#include "platform/ui/headless/headless.h"
+#include "qvd3/platform/db/query.h"
+#include "qvd3/platform/ui/data_controls.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/support/db/engine_fixture.h"
 
 namespace qv {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/application.h"
-#include "platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/application.h"
+#include "qvd3/platform/ui/standard_controls.h"
 
 namespace qv::testing {
 

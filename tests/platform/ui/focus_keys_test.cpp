@@ -2,7 +2,7 @@
 // password-change dialogs, run through the scripted person.
 #include <gtest/gtest.h>
 
-#include "platform/ui/headless/headless.h"
+#include "qvd3/platform/ui/headless/headless.h"
 #include "tests/platform/ui/dialog_forms.h"
 
 namespace qv::testing {

@@ -1,7 +1,7 @@
 // Main menus and their items.
 #include <gtest/gtest.h>
 
-#include "platform/ui/menus.h"
+#include "qvd3/platform/ui/menus.h"
 
 namespace qv {
 namespace {

@@ -2,10 +2,10 @@
 // focus events) and the tree view (structure, expansion, hit tests).
 #include <gtest/gtest.h>
 
-#include "platform/ui/headless/headless.h"
-#include "platform/ui/pages.h"
-#include "platform/ui/standard_controls.h"
-#include "platform/ui/tree_view.h"
+#include "qvd3/platform/ui/headless/headless.h"
+#include "qvd3/platform/ui/pages.h"
+#include "qvd3/platform/ui/standard_controls.h"
+#include "qvd3/platform/ui/tree_view.h"
 
 namespace qv {
 namespace {

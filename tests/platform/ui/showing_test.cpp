@@ -2,8 +2,8 @@
 // display, the cursor, and the scripted person's transcript and failures.
 #include <gtest/gtest.h>
 
-#include "platform/ui/headless/headless.h"
-#include "platform/ui/menus.h"
+#include "qvd3/platform/ui/headless/headless.h"
+#include "qvd3/platform/ui/menus.h"
 #include "tests/platform/ui/dialog_forms.h"
 
 namespace qv::testing {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/db/database_error.h"
+#include "qvd3/platform/db/database_error.h"
 
 namespace qv::test {
 namespace {

@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/database.h"
-#include "platform/db/session.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/session.h"
 
 namespace qv::test {
 

@@ -26,11 +26,6 @@ TSpeedButton* FlatButton(TComponent* owner, TWinControl* parent, const char* nam
   return button;
 }
 
-void Bind(TDataBinding& control, TDataSource* source, const std::string& field) {
-  control.SetDataSource(source);
-  control.SetDataField(field);
-}
-
 TDBGrid* ListGrid(TComponent* owner, TWinControl* parent, const char* name, TDataSource* source,
                   bool indicator, std::initializer_list<std::pair<const char*, int>> columns) {
   auto* grid = PlaceAligned<TDBGrid>(owner, parent, name, alClient);

@@ -49,10 +49,6 @@ TPanel* PlainPanel(TComponent* owner, TWinControl* parent, const char* name, TAl
 TSpeedButton* FlatButton(TComponent* owner, TWinControl* parent, const char* name, int left, int top,
                          int width, int height, const char* caption);
 
-// Binds a data-aware control to `source` (none when the data module is not
-// there) and `field`.
-void Bind(TDataBinding& control, TDataSource* source, const std::string& field);
-
 // A read-only grid on `source` selecting whole rows, with titles, the given
 // row indicator and columns (field, width).
 TDBGrid* ListGrid(TComponent* owner, TWinControl* parent, const char* name, TDataSource* source,

@@ -4,12 +4,12 @@
 #include "qvd3/admin/admin_layout.h"
 #include "qvd3/admin/users_adm_qv.h"
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/dialogs/dialog_layout.h"
 #include "qvd3/dialogs/dialog_scope.h"
 #include "qvd3/dialogs/new_prof_qv.h"
 
 namespace qv {
 
-using admin::Bind;
 using admin::FlatButton;
 using admin::Place;
 
@@ -36,20 +36,20 @@ void TUsersAdministration::BuildProfilesPage() {
                        {"ItemNotAutorized", 118}});
 
   DBEdit5 = Place<TDBEdit>(this, tsProfilesData, "DBEdit5", 8, 24, 220, 21);
-  Bind(*DBEdit5, profiles, "PROF_DESCRIPTION");
+  BindColumn(*DBEdit5, profiles, "PROF_DESCRIPTION");
   DBEdit5->SetMaxLength(30);
   DBEdit5->SetTabOrder(0);
   cbxMUST_CHANGE_PWD = Place<TDBCheckBox>(this, tsProfilesData, "cbxMUST_CHANGE_PWD", 8, 58, 150, 17);
-  Bind(*cbxMUST_CHANGE_PWD, profiles, "MUST_CHANGE_PWD");
+  BindColumn(*cbxMUST_CHANGE_PWD, profiles, "MUST_CHANGE_PWD");
   cbxMUST_CHANGE_PWD->SetTabOrder(1);
   DBEdit6 = Place<TDBEdit>(this, tsProfilesData, "DBEdit6", 176, 72, 120, 21);
-  Bind(*DBEdit6, profiles, "INTERVAL_CHANGE_PWD");
+  BindColumn(*DBEdit6, profiles, "INTERVAL_CHANGE_PWD");
   DBEdit6->SetTabOrder(2);
   cbxAUDIT_MODEProfile = Place<TDBCheckBox>(this, tsProfilesData, "cbxAUDIT_MODEProfile", 8, 104, 150, 17);
-  Bind(*cbxAUDIT_MODEProfile, profiles, "AUDIT_MODE");
+  BindColumn(*cbxAUDIT_MODEProfile, profiles, "AUDIT_MODE");
   cbxAUDIT_MODEProfile->SetTabOrder(3);
   rgpHIDE_DISABLE_MENU = Place<TDBRadioGroup>(this, tsProfilesData, "rgpHIDE_DISABLE_MENU", 8, 132, 288, 41);
-  Bind(*rgpHIDE_DISABLE_MENU, profiles, "HIDE_DISABLE_MENU");
+  BindColumn(*rgpHIDE_DISABLE_MENU, profiles, "HIDE_DISABLE_MENU");
   rgpHIDE_DISABLE_MENU->SetColumns(2);
   rgpHIDE_DISABLE_MENU->Items().Assign({"Hidden", "Disabled"});
   rgpHIDE_DISABLE_MENU->Values().Assign({"1", "2"});

@@ -7,6 +7,7 @@
 
 #include "qvd3/admin/admin_layout.h"
 #include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/dialogs/dialog_layout.h"
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
 #include "qvd3/component/password_display.h"
@@ -20,7 +21,6 @@
 
 namespace qv {
 
-using admin::Bind;
 using admin::FlatButton;
 using admin::Place;
 
@@ -81,33 +81,33 @@ void TUsersAdministration::BuildUsersPage() {
 
   // The user's own data.
   DBEdit1 = Place<TDBEdit>(this, tsUsersData, "DBEdit1", 8, 24, 160, 21);
-  Bind(*DBEdit1, users, "USERQV_NAME");
+  BindColumn(*DBEdit1, users, "USERQV_NAME");
   DBEdit1->SetTabOrder(0);
   DBEdit2 = Place<TDBEdit>(this, tsUsersData, "DBEdit2", 176, 24, 170, 21);
-  Bind(*DBEdit2, users, "REAL_NAME");
+  BindColumn(*DBEdit2, users, "REAL_NAME");
   DBEdit2->SetTabOrder(1);
   DBEdit3 = Place<TScrambledPasswordEdit>(this, tsUsersData, "DBEdit3", 8, 68, 160, 21);
-  Bind(*DBEdit3, users, "USER_PWD");
+  BindColumn(*DBEdit3, users, "USER_PWD");
   DBEdit3->SetEnabled(false);
   DBLookupComboBox1 = Place<TDBLookupComboBox>(this, tsUsersData, "DBLookupComboBox1", 176, 68, 170, 21);
-  Bind(*DBLookupComboBox1, users, "PROFILE");
+  BindColumn(*DBLookupComboBox1, users, "PROFILE");
   DBLookupComboBox1->SetListSource(profiles);
   DBLookupComboBox1->SetKeyField("PROF_ID");
   DBLookupComboBox1->SetListField("PROF_DESCRIPTION");
   DBLookupComboBox1->SetTabOrder(2);
   cbxUSER_EXPIRE = Place<TDBCheckBox>(this, tsUsersData, "cbxUSER_EXPIRE", 8, 114, 150, 17);
-  Bind(*cbxUSER_EXPIRE, userInfo, "USER_EXPIRE");
+  BindColumn(*cbxUSER_EXPIRE, userInfo, "USER_EXPIRE");
   cbxUSER_EXPIRE->SetTabOrder(3);
   DBDateTimePicker1 = Place<TDateTimePicker>(this, tsUsersData, "DBDateTimePicker1", 176, 112, 100, 21);
   DBDateTimePicker1->SetTabOrder(4);
   cbxAUDIT_MODE = Place<TDBCheckBox>(this, tsUsersData, "cbxAUDIT_MODE", 8, 138, 150, 17);
-  Bind(*cbxAUDIT_MODE, users, "AUDIT_MODE");
+  BindColumn(*cbxAUDIT_MODE, users, "AUDIT_MODE");
   cbxAUDIT_MODE->SetTabOrder(5);
   cbxUSER_ACTIVE = Place<TDBCheckBox>(this, tsUsersData, "cbxUSER_ACTIVE", 8, 162, 150, 17);
-  Bind(*cbxUSER_ACTIVE, userInfo, "USER_ACTIVE");
+  BindColumn(*cbxUSER_ACTIVE, userInfo, "USER_ACTIVE");
   cbxUSER_ACTIVE->SetTabOrder(6);
   DBEdit4 = Place<TDBEdit>(this, tsUsersData, "DBEdit4", 176, 158, 100, 21);
-  Bind(*DBEdit4, users, "LAST_PWD_CHANGE");
+  BindColumn(*DBEdit4, users, "LAST_PWD_CHANGE");
   DBEdit4->SetReadOnly(true);
   DBEdit4->SetTabOrder(7);
   btnChangePassword = Place<TButton>(this, tsUsersData, "btnChangePassword", 8, 196, 110, 25);

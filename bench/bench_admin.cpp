@@ -128,6 +128,7 @@ void OpenAndClose(test::TTestHostForm& host) {
 void BM_AdminOpenNewCatalogue(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   for (auto _ : state) {
     state.PauseTiming();
     ClearCatalogue(*db);
@@ -166,6 +167,7 @@ void BM_AdminOpenUnchanged(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   const int items = static_cast<int>(state.range(0));
   auto host = ReadHost(*db, items);
+  LogInAsMaster(*ui, *host);
   OpenAndClose(*host);  // brings the catalogue in step with this menu
   for (auto _ : state) OpenAndClose(*host);
   state.counters["items"] = items;
@@ -174,6 +176,7 @@ void BM_AdminOpenUnchanged(benchmark::State& state, BenchDatabase* db) {
 void BM_SelectUser(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   ui->WhenShown("UsersAdministration")
       .Run([&](TForm& form) {
         auto& window = As<TUsersAdministration>(form);
@@ -193,6 +196,7 @@ void BM_SelectUser(benchmark::State& state, BenchDatabase* db) {
 void BM_AuditOpen(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   for (auto _ : state) {
     Users->qryAudit.Reopen();
     if (Users->qryAudit.RecordCount() != kAuditRows) state.SkipWithError("the audit trail is not whole");
@@ -216,6 +220,7 @@ void OnAuditPage(test::TTestHostForm& host, const std::function<void(TUsersAdmin
 void BM_AuditFilter(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   const bool anyUser = state.range(0) != 0;
   OnAuditPage(*host, [&](TUsersAdministration& window) {
     if (anyUser) {
@@ -235,6 +240,7 @@ void BM_AuditFilter(benchmark::State& state, BenchDatabase* db) {
 void BM_AuditDelete(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   for (auto _ : state) {
     state.PauseTiming();
     OnAuditPage(*host, [&](TUsersAdministration& window) {
@@ -290,6 +296,7 @@ void RemoveNewUser(BenchDatabase& db) {
 void BM_CreateUser(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadUserInfo);
   auto host = ReadHost(*db, kMenuItems);
+  LogInAsMaster(*ui, *host);
   OpenAndClose(*host);  // the catalogue of the whole menu, with its rights rows
   RemoveNewUser(*db);
   ui->WhenShown("UsersAdministration")

@@ -476,6 +476,12 @@ inline void LogIn(THeadlessBackend& ui, test::TTestHostForm& host) {
   if (!host.Quarvel1->Login()) throw std::runtime_error("the benchmark user could not log in");
 }
 
+// The administration window is only for somebody logged in.
+inline void LogInAsMaster(THeadlessBackend& ui, test::TTestHostForm& host) {
+  ui.WhenShown("Login").Type("master").Enter().Type("master").Enter();
+  if (!host.Quarvel1->Login()) throw std::runtime_error("master could not log in");
+}
+
 // Opens the database of each engine (SQLite always, PostgreSQL when
 // QV_TEST_PG names a server), lets `registerFor` register its benchmarks on
 // each, and runs them. Returns the program's exit status: 1 when the set-up

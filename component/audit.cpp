@@ -2,6 +2,8 @@
 // handler of every menu item that has one; its interceptor runs the host's
 // command between two readings of the clock and, for an audited user, writes
 // one AUDIT row afterwards.
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "qvd3/component/date_format.h"
@@ -83,7 +85,11 @@ void TQuarvel::UnhookMenuItems() {
 // name, runs it with the item as sender and, when the user logged in at that
 // moment is audited, writes the row. An error of the command propagates
 // unchanged and leaves no row. The item is not touched once the command has
-// run: the command may have destroyed it.
+// run: the command may have destroyed it, and with it the form and this
+// component. Whether this instance survived is told by a token it owns;
+// when it did not, the row is written from what was known before the
+// command ran (the user then logged in, if audited), so a command cannot
+// escape its audit row by freeing its guard.
 void TQuarvel::AuditedClick(TObject& sender) {
   auto* item = dynamic_cast<TMenuItem*>(&sender);
   if (item == nullptr || !item->OnClick) return;
@@ -93,28 +99,43 @@ void TQuarvel::AuditedClick(TObject& sender) {
     // Copies: the command may re-read the form and refill the table.
     const std::string menuName = entry.MenuName;
     const TNotifyEvent command = entry.OnClick;
+    std::optional<TAuditRow> before;
+    if (FUser && FUser->GetAuditMode()) before = AuditRowFor(menuName);
+    const std::weak_ptr<const bool> alive = FAlive;
+
     const TDateTime start = Now();
     command(sender);
     const TDateTime end = Now();
-    if (FUser && FUser->GetAuditMode()) WriteAuditRow(menuName, start, end);
+
+    if (alive.expired()) {
+      if (before) WriteAuditRow(*before, start, end);
+    } else if (FUser && FUser->GetAuditMode()) {
+      WriteAuditRow(AuditRowFor(menuName), start, end);
+    }
     return;
   }
 }
 
-// Inserts one AUDIT row for the command of `menuName`. PROG_ID is the item's
-// MENU_ID in the catalogue, or 0 for an item the catalogue does not know yet
-// (only "master" can use those). The time stamps are written as date-time
-// text under the normalised date pattern; the pattern is restored and the
-// statement released also when the insert fails, and the error propagates.
-// The catalogue lookup leaves qryProgs's cursor where it was.
-void TQuarvel::WriteAuditRow(const std::string& menuName, TDateTime start, TDateTime end) {
+// The row's values that do not depend on the clock: the application, the
+// logged-in user and the item's MENU_ID in the catalogue, or 0 for an item
+// the catalogue does not know yet (only "master" can use those). The
+// catalogue lookup leaves qryProgs's cursor where it was.
+TQuarvel::TAuditRow TQuarvel::AuditRowFor(const std::string& menuName) {
   const Value menuId = qryProgs->Lookup("MENU_NAME", {Value(menuName)}, "MENU_ID");
+  return TAuditRow{FDatabaseName, FAppKey, FUser->FUserID, menuId.IsNull() ? 0 : static_cast<int>(menuId.AsInteger())};
+}
+
+// Inserts one AUDIT row. The time stamps are written as date-time text
+// under the normalised date pattern; the pattern is restored and the
+// statement released also when the insert fails, and the error propagates.
+// Needs nothing of the component, which may be gone.
+void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end) {
   TQuery insert;
-  insert.SetDatabaseName(FDatabaseName);
+  insert.SetDatabaseName(row.DatabaseName);
   insert.SetSQL(kInsertAudit);
-  insert.ParamByName("APP_KEY").SetAsString(FAppKey);
-  insert.ParamByName("USER_ID").SetAsInteger(FUser->FUserID);
-  insert.ParamByName("PROG_ID").SetAsInteger(menuId.IsNull() ? 0 : menuId.AsInteger());
+  insert.ParamByName("APP_KEY").SetAsString(row.AppKey);
+  insert.ParamByName("USER_ID").SetAsInteger(row.UserID);
+  insert.ParamByName("PROG_ID").SetAsInteger(row.MenuID);
   {
     ScopedNormalizedDateFormat normalized;
     insert.ParamByName("START_SESSION").SetAsString(DateTimeToStr(start));

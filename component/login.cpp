@@ -1,12 +1,19 @@
 // The login: the dialog, the checks of name and password, the refusals of
 // inactive and expired users, the profile's password rule, and the filling
 // of the current-user record.
+//
+// Every decision is taken on what the database holds at the moment of the
+// attempt (the user's row, the state row in this application, the profile
+// and the rights), read afresh for each attempt: changes another
+// administrator made since start-up hold at once.
+#include <optional>
 #include <string>
 
 #include "qvd3/component/password.h"
 #include "qvd3/component/quarvel.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
+#include "qvd3/data/stored_account.h"
 #include "qvd3/dialogs/dialog_scope.h"
 #include "qvd3/dialogs/login_qv.h"
 #include "qvd3/platform/db/query.h"
@@ -19,14 +26,9 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kBuiltInAdministrator = "master";
 constexpr int kMaxLoginAttempts = 3;
 
 void Warn(const std::string& text) { MessageDlg(text, mtWarning, TMsgDlgButtons{mbOK}); }
-
-bool IsFlagSet(TQuery& dataset, const char* field) {
-  return dataset.FieldByName(field).AsString() == "1";
-}
 
 }  // namespace
 
@@ -36,41 +38,33 @@ bool IsFlagSet(TQuery& dataset, const char* field) {
 //
 // Every attempt works on a record of its own. Only a successful login puts
 // it in place of the current-user record and applies the user's rights to
-// the menu; a cancelled, refused or failed one (an error included) leaves
-// the record, and with it the menu, the audit attribution and the password
+// the menu, and only once everything it needs has been read: a cancelled,
+// refused or failed one (an error reading the rights included) leaves the
+// record, and with it the menu, the audit attribution and the password
 // change, with the user logged in before, or with nobody.
 bool TQuarvel::Login() {
   if (!FUser) throw EQuarvelError("Login needs a loaded component at run time.");
   OpenTables();
 
-  // Fills the record from the user's row of qryUsers (the current row), the
-  // user's UserInfo row of this application and the user's profile. The
-  // filter "USER_ID=<id>" stays on qryUserInfo afterwards, as every other
-  // user of that dataset expects.
-  auto loadUserRecord = [&](TUser& user) {
-    user.FUserID = qryUsers->FieldByName("USER_ID").AsInteger();
-    user.FRealName = qryUsers->FieldByName("REAL_NAME").AsString();
-    user.FLastPwdChange = qryUsers->FieldByName("LAST_PWD_CHANGE").AsString();
-    user.FProfileID = qryUsers->FieldByName("PROFILE_ID").AsInteger();
-    user.FAuditMode = qryUsers->FieldByName("AUDIT_MODE").AsString();
-
-    qryUserInfo->SetFilter("USER_ID=" + std::to_string(user.FUserID));
-    qryUserInfo->SetFiltered(true);
-    const bool hasInfo = !qryUserInfo->IsEmpty();
-    auto info = [&](const char* field) {
-      return hasInfo ? qryUserInfo->FieldByName(field).AsString() : std::string();
-    };
-    user.FExpirationDate = info("EXPIRATION_DATE");
-    user.FUserExpire = info("USER_EXPIRE");
-    user.FUserActive = info("USER_ACTIVE");
-
-    user.FProfile = ProfileDescription(user.FProfileID);
+  // Fills the record of the user logging in from the stored account.
+  auto loadUserRecord = [&](TUser& user, const StoredAccount& account) {
+    user.FUserID = account.UserID;
+    user.FRealName = account.RealName;
+    user.FLastPwdChange = account.LastPwdChange;
+    user.FProfileID = account.ProfileID;
+    user.FAuditMode = account.AuditMode;
+    user.FExpirationDate = account.ExpirationDate;
+    user.FUserExpire = account.UserExpire;
+    user.FUserActive = account.UserActive;
+    user.FProfile = account.Profile ? account.Profile->Description : LoadStr(kStrNoProfile);
+    // The user is audited when either the user or the profile says so.
+    if (account.Profile && account.Profile->AuditMode == "1") user.FAuditMode = "1";
   };
 
   // The refusals and the profile's rules for a user whose password matched:
   // true when the user is admitted. The built-in administrator skips them.
-  auto admits = [&](TUser& user) -> bool {
-    if (user.FUserName == kBuiltInAdministrator) return true;
+  auto admits = [&](TUser& user, const StoredAccount& account) -> bool {
+    if (IsBuiltInAdministrator(user.FUserName)) return true;
 
     const std::string notAuthorized = Format(LoadStr(kStrUserNotAuthorized), {user.FUserName});
     if (!user.GetUserActive()) {
@@ -78,24 +72,19 @@ bool TQuarvel::Login() {
       return false;
     }
     if (user.GetUserExpire() && Date() >= user.GetExpirationDate()) {
-      SwitchOffExpiredUser(notAuthorized);
+      SwitchOffExpiredUser(user.FUserID, notAuthorized);
       return false;
     }
-
-    if (qryProfiles->Locate("PROF_ID", Value(user.FProfileID))) {
-      if (IsFlagSet(*qryProfiles, "AUDIT_MODE")) user.FAuditMode = "1";
-      if (IsFlagSet(*qryProfiles, "MUST_CHANGE_PWD")) {
-        // A null interval reads as 0: the change is due at every login.
-        const int interval = qryProfiles->FieldByName("INTERVAL_CHANGE_PWD").AsInteger();
-        if (Date() >= user.GetLastPwdChange() + interval && !ForcePasswordChange(user)) {
-          return false;
-        }
-      }
+    if (account.Profile && account.Profile->MustChangePwd == "1" &&
+        Date() >= user.GetLastPwdChange() + account.Profile->IntervalChangePwd &&
+        !ForcePasswordChange(user)) {
+      return false;
     }
     return true;
   };
 
   TUser candidate;
+  std::optional<StoredAccount> account;
   bool admitted = false;
   {
     DialogScope<TLogin> dialog(uLogin);
@@ -106,51 +95,55 @@ bool TQuarvel::Login() {
       candidate.FUserName = dialog->Usuario->Text();
       candidate.FPassword = dialog->Senha->Text();
 
-      if (!qryUsers->Locate("USERQV_NAME", Value(candidate.FUserName))) {
+      account = ReadStoredAccount(FDatabaseName, FAppKey, candidate.FUserName);
+      if (!account) {
         Warn(LoadStr(kStrInvalidUserName));
         continue;
       }
-      if (DecodePassword(qryUsers->FieldByName("USER_PWD").AsString()) != candidate.FPassword) {
+      if (DecodePassword(account->ScrambledPassword) != candidate.FPassword) {
         Warn(LoadStr(kStrInvalidPassword));
         continue;
       }
 
-      loadUserRecord(candidate);
-      admitted = admits(candidate);
+      loadUserRecord(candidate, *account);
+      admitted = admits(candidate, *account);
       break;
     }
   }
+  if (!admitted) return false;
 
-  if (admitted) {
-    *FUser = std::move(candidate);
-    ApplyRights();
-  }
-  return admitted;
+  // Everything the new identity needs is read before anything changes.
+  const TRightsPlan plan = PlanRights(candidate, *account);
+  qryUserInfo->SetFilter("USER_ID=" + std::to_string(candidate.FUserID));
+  qryUserInfo->SetFiltered(true);
+
+  *FUser = std::move(candidate);
+  ApplyRights(plan);
+  return true;
 }
 
 // An account past its expiration date is switched off in this application
-// for good (USER_ACTIVE "0"), then refused. The refusal is shown as soon as
-// the change is stored, before the dataset is read again. A store that fails
-// leaves no edit pending on qryUserInfo (a later move would post it behind
-// the person's back) and its error propagates.
-void TQuarvel::SwitchOffExpiredUser(const std::string& refusal) {
-  try {
-    qryUserInfo->Edit();
-    qryUserInfo->FieldByName("USER_ACTIVE").SetAsString("0");
-    qryUserInfo->Post();
-  } catch (...) {
-    if (qryUserInfo->State() == TDataSetState::Edit) qryUserInfo->Cancel();
-    throw;
+// for good (USER_ACTIVE "0"), then refused. The state row is read again
+// first, so the write reaches the row as it is now. The refusal is shown as
+// soon as the change is stored, before the dataset is read again. A store
+// that fails leaves no edit pending on qryUserInfo (a later move would post
+// it behind the person's back) and its error propagates.
+void TQuarvel::SwitchOffExpiredUser(int userId, const std::string& refusal) {
+  qryUserInfo->Reopen();
+  qryUserInfo->SetFilter("USER_ID=" + std::to_string(userId));
+  qryUserInfo->SetFiltered(true);
+  if (!qryUserInfo->IsEmpty()) {
+    try {
+      qryUserInfo->Edit();
+      qryUserInfo->FieldByName("USER_ACTIVE").SetAsString("0");
+      qryUserInfo->Post();
+    } catch (...) {
+      if (qryUserInfo->State() == TDataSetState::Edit) qryUserInfo->Cancel();
+      throw;
+    }
   }
   Warn(refusal);
   qryUserInfo->Reopen();
-}
-
-std::string TQuarvel::ProfileDescription(int profileId) {
-  if (qryProfiles->Locate("PROF_ID", Value(profileId))) {
-    return qryProfiles->FieldByName("PROF_DESCRIPTION").AsString();
-  }
-  return LoadStr(kStrNoProfile);
 }
 
 // Tells the user the password has expired and runs the password change for

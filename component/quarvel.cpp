@@ -26,6 +26,12 @@ namespace {
 
 constexpr std::size_t kMaxAppKeyLength = 20;
 
+// Shown when the host offers the administration window or the password
+// change before anybody has logged in (AutoLogin off). The string table
+// holds only the texts of the windows themselves, so this one lives here.
+constexpr const char* kNobodyLoggedIn =
+    "Nenhum usuário está conectado. Entre com seu usuário e senha antes de usar esta função.";
+
 // The owner seen as a form; a missing owner is no form either.
 TForm& OwnerForm(TComponent* owner) {
   if (!owner) throw EInvalidCast("Invalid class typecast");
@@ -162,11 +168,21 @@ void TQuarvel::OpenTables() {
 
 // ---- Administration --------------------------------------------------------
 
+// The administration window and the password change belong to a person who
+// logged in. Before the first successful login (AutoLogin off) whoever is at
+// the keyboard is told so and nothing opens or is written. True when refused.
+bool TQuarvel::RefuseWhileNobodyLoggedIn() {
+  if (FUser && FUser->LoggedIn()) return false;
+  MessageDlg(kNobodyLoggedIn, mtWarning, TMsgDlgButtons{mbOK});
+  return true;
+}
+
 // The window belongs to the component while it exists and is freed as soon
 // as Call returns, also when the opening fails, so the short date pattern it
 // normalised is back in force at once.
 void TQuarvel::UsersAdm() {
   if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
+  if (RefuseWhileNobodyLoggedIn()) return;
   std::unique_ptr<TUsersAdministration> window(new TUsersAdministration(this));
   UsersAdministration = window.get();
   struct Release {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "qvd3/platform/sys/date_time.h"
 #include "qvd3/platform/sys/exception.h"
@@ -30,6 +31,7 @@ namespace qv {
 
 class TQuery;
 class TUser;
+struct StoredAccount;
 class TUsers;
 class TForm;
 
@@ -60,6 +62,9 @@ class TMenuHandlerTable {
 };
 
 extern TMenuHandlerTable MenuHandlers;
+
+// True for the built-in administrator, the user named exactly "master".
+bool IsBuiltInAdministrator(const std::string& userName);
 // The computer's network name, read at start-up; recorded in audit rows.
 extern std::string ComputerName;
 
@@ -100,13 +105,15 @@ class TQuarvel : public TComponent {
   // logged in. Errors of the database propagate.
   bool Login();
   // Lets the logged-in user replace the own password, refusing passwords the
-  // user has had before. The new password, its date and the history row of
+  // user has had before. The current password asked for is the one stored
+  // now. While nobody is logged in it says so and does nothing. The new password, its date and the history row of
   // the replaced one are stored together or not at all; "Mudança de senha
   // efetuada" is shown only once they are committed, "Não foi possível
   // alterar senha" when nothing was stored.
   void ChangeUserPassword();
   // Opens the administration window modally (users, profiles, rights,
-  // audit trail) and frees it when it closes. Before the window shows, the
+  // audit trail) and frees it when it closes. While nobody is logged in it
+  // says so and opens nothing. Before the window shows, the
   // application's menu catalogue is brought in step with Menu. Errors of the
   // opening propagate, with no window shown.
   void UsersAdm();
@@ -120,28 +127,42 @@ class TQuarvel : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
+  // Shows why and returns true while nobody is logged in.
+  bool RefuseWhileNobodyLoggedIn();
   // Prepares and opens the eight datasets on DatabaseName and AppKey; any
   // error becomes EQuarvelError 40001 with the alias and the error's text.
   void OpenTables();
 
   // Login steps, on the record of the user logging in.
-  std::string ProfileDescription(int profileId);
-  void SwitchOffExpiredUser(const std::string& refusal);
+  void SwitchOffExpiredUser(int userId, const std::string& refusal);
   bool ForcePasswordChange(TUser& user);
   // The password change of `user`: the logged-in one, or the one logging in
   // when the profile forces a change.
   void ChangePassword(TUser& user);
 
-  // Rights.
-  void ApplyRights();
-  bool IsAuthorized(const std::string& menuName);
-  bool UnauthorizedVisible();
+  // Rights: what every menu item becomes for a user, decided before the
+  // login changes anything, then applied.
+  struct TItemDecision {
+    TMenuItem* Item;
+    bool Enabled;
+    bool Visible;
+  };
+  using TRightsPlan = std::vector<TItemDecision>;
+  TRightsPlan PlanRights(const TUser& user, const StoredAccount& account);
+  void ApplyRights(const TRightsPlan& plan);
 
   // Audit.
   void HookMenuItems();
   void UnhookMenuItems();
   void AuditedClick(TObject& sender);
-  void WriteAuditRow(const std::string& menuName, TDateTime start, TDateTime end);
+  struct TAuditRow {
+    std::string DatabaseName;
+    std::string AppKey;
+    int UserID;
+    int MenuID;
+  };
+  TAuditRow AuditRowFor(const std::string& menuName);
+  static void WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end);
 
   std::unique_ptr<TUser> FUser;
   // The data module this instance created and published in `Users`; kept
@@ -166,6 +187,9 @@ class TQuarvel : public TComponent {
   // each one's own handler. The pointers are only compared with items found
   // in the live menu, never followed.
   std::unordered_map<const TMenuItem*, int> FHookedSlots;
+  // Expires when this instance is destroyed; a command that outlives its
+  // component learns so through a weak reference.
+  std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 };
 
 }  // namespace qv

@@ -42,6 +42,8 @@ class TUser {
   TDateTime GetLastPwdChange() const;
   // The same for the expiration date.
   TDateTime GetExpirationDate() const;
+  // True once a login has put a user in this record.
+  bool LoggedIn() const { return !FUserName.empty(); }
   // True exactly when the flag is "1".
   bool GetUserExpire() const;
   bool GetUserActive() const;

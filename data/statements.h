@@ -39,4 +39,15 @@ extern const std::string_view GenerateUserId;
 extern const std::string_view GenerateProfId;
 extern const std::string_view GenerateMenuId;
 
+// Reads of the login and the password change, which decide on what the
+// database holds at that moment rather than on rows read at start-up.
+// One user by exact name, with its state row in the application (columns
+// INFO_*, null without one) and its profile (columns PROF_*, null without
+// one).
+extern const std::string_view ReadAccount;      // :USERQV_NAME :APP_KEY
+// The user's rights rows in the application, by catalogue name.
+extern const std::string_view ReadUserRights;   // :APP_KEY :USER_ID
+// The user's history rows holding one given password.
+extern const std::string_view ReadFormerPassword;  // :USER_ID :USER_PWD
+
 }  // namespace qv::sql

@@ -29,13 +29,18 @@ class AdminTest : public SecurityDbTest {
   }
 
   // The host is read on first use, so that it opens the tables on what the
-  // test has seeded before.
+  // test has seeded before, and "master" logs in (the window is only for
+  // somebody logged in), on a backend of its own so the test's records
+  // start empty.
   TTestHostForm& Host() {
     if (!host_) {
       TestHostSettings settings;
       settings.DatabaseName = Alias();
       settings.ExtraBuild = extraBuild_;
       host_ = ReadTestHost(settings);
+      THeadlessBackend login;
+      login.WhenShown("Login").Type("master").Enter().Type(kMasterPassword).Enter();
+      EXPECT_TRUE(host_->Quarvel1->Login());
     }
     return *host_;
   }

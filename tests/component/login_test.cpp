@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "qvd3/component/password.h"
 #include "qvd3/component/quarvel.h"
+#include "qvd3/platform/db/database.h"
+#include "qvd3/platform/db/database_error.h"
 #include "qvd3/component/user.h"
 #include "qvd3/dialogs/login_qv.h"
 #include "qvd3/platform/sys/date_text.h"
@@ -542,6 +545,119 @@ TEST_P(LoginTest, AForcedChangeRunsForTheUserLoggingInAndDeclinedTakesNothingOve
   EXPECT_EQ(User().Password(), "nova123");
   EXPECT_EQ(PasswordOf(joao), "nova123");
   EXPECT_EQ(PasswordOf(maria), "segredo");
+}
+
+// ---- Decisions on the database as it is now ----------------------------------
+// The host starts first; another administrator then changes the tables
+// directly, as a second machine would. The next login must see it.
+
+TEST_P(LoginTest, ALoginDecidesOnChangesMadeAfterTheHostStarted) {
+  const int prof = AddProfile("Rigido", "1", 0);
+  const int maria = AddActiveUser("maria", "segredo");
+  const int joao = AddActiveUser("joao", "outra");
+  const int ana = AddActiveUser("ana", "a1");
+  const int bia = AddActiveUser("bia", "b1");
+  Host();
+
+  // A password reset: the old password no longer opens the account.
+  ExecWith("UPDATE QUARVEL SET USER_PWD=:P WHERE USER_ID=:ID",
+           {{"P", Value::Bytes(EncodePassword("trocada"))}, {"ID", maria}});
+  ConfirmLogin("maria", "segredo");
+  ui_.WhenShown("Login").Escape();
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{kInvalidPassword}));
+
+  // A deactivation, and an expiry date that has come.
+  ExecWith("UPDATE USERINFO SET USER_ACTIVE='0' WHERE USER_ID=:ID", {{"ID", joao}});
+  ExecWith("UPDATE USERINFO SET USER_EXPIRE='1', EXPIRATION_DATE=:D WHERE USER_ID=:ID",
+           {{"D", TodayText()}, {"ID", ana}});
+  ConfirmLogin("joao", "outra");
+  EXPECT_FALSE(Security().Login());
+  ConfirmLogin("ana", "a1");
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(UserActiveOf(ana), "0");
+
+  // A profile that now forces a change.
+  ExecWith("UPDATE QUARVEL SET PROFILE_ID=:P WHERE USER_ID=:ID", {{"P", prof}, {"ID", bia}});
+  ConfirmLogin("bia", "b1");
+  ui_.WhenShown("MudaPwd").Escape();
+  ui_.AnswerMessages(mrNo);
+  EXPECT_FALSE(Security().Login());
+  EXPECT_EQ(ShowingsOf("MudaPwd"), 1);
+
+  // A user created after start-up logs in.
+  const int new_user = AddActiveUser("novo", "n1");
+  ConfirmLogin("novo", "n1");
+  EXPECT_TRUE(Security().Login());
+  EXPECT_EQ(User().UserID(), new_user);
+}
+
+TEST_P(LoginTest, RightsGrantedOrRevokedAfterStartUpHoldAtTheNextLogin) {
+  const int maria = AddActiveUser("maria", "segredo");
+  const int open = AddProg(kApp, "mnuFileOpen", "Abrir");
+  SetUAccess(kApp, maria, open, "1");
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+  EXPECT_TRUE(Host().mnuFileOpen->Enabled());
+  EXPECT_FALSE(Host().mnuFilePrint->Enabled());
+
+  SetUAccess(kApp, maria, open, "0");
+  SetUAccess(kApp, maria, AddProg(kApp, "mnuFilePrint", "Imprimir"), "1");
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+  EXPECT_FALSE(Host().mnuFileOpen->Enabled());
+  EXPECT_TRUE(Host().mnuFilePrint->Enabled());
+}
+
+// A login whose rights cannot be read is a failed login: the user before
+// stays, with the menu and the audit attribution, nothing half applied.
+TEST_P(LoginTest, ALoginWhoseRightsCannotBeReadChangesNothing) {
+  const int maria = AddActiveUser("maria", "segredo", 0, "1");
+  const int joao = AddActiveUser("joao", "outra");
+  const int open = AddProg(kApp, "mnuFileOpen", "Abrir");
+  const int print = AddProg(kApp, "mnuFilePrint", "Imprimir");
+  SetUAccess(kApp, maria, open, "1");
+  SetUAccess(kApp, joao, print, "1");
+  ConfirmLogin("maria", "segredo");
+  ASSERT_TRUE(Security().Login());
+
+  ConfirmLogin("joao", "outra");
+  Db().SetStatementHook([](std::string_view sql) {
+    if (sql.find("UACCESS") != std::string_view::npos) throw EDatabaseError("connection lost");
+  });
+  EXPECT_THROW(Security().Login(), EDatabaseError);
+  Db().SetStatementHook({});
+
+  EXPECT_EQ(User().UserID(), maria);
+  EXPECT_TRUE(Host().mnuFileOpen->Enabled());
+  EXPECT_FALSE(Host().mnuFilePrint->Enabled());
+  Host().mnuFileOpen->Click();
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE USER_ID=:ID", {{"ID", maria}}), 1);
+}
+
+// ---- Nobody logged in -----------------------------------------------------------
+
+TEST_P(LoginTest, WithNobodyLoggedInNeitherTheWindowNorThePasswordChangeOpens) {
+  AddActiveUser("maria", "segredo");
+  const long long catalogued = Count("SELECT COUNT(*) FROM PROGS");
+  Security().UsersAdm();
+  Security().ChangeUserPassword();
+
+  EXPECT_TRUE(ui_.Forms().empty());
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM PROGS"), catalogued);
+  EXPECT_EQ(PasswordOf(kMasterId), kMasterPassword);
+  ASSERT_EQ(ui_.Messages().size(), 2u);
+  for (const TMessageRecord& m : ui_.Messages()) {
+    EXPECT_NE(m.Text.find("Nenhum usuário está conectado"), std::string::npos) << m.Text;
+    EXPECT_EQ(m.Type, mtWarning);
+  }
+
+  // A refused login does not open them either.
+  ConfirmLogin("maria", "errada");
+  ui_.WhenShown("Login").Escape();
+  EXPECT_FALSE(Security().Login());
+  Security().UsersAdm();
+  EXPECT_EQ(ShowingsOf("UsersAdministration"), 0);
 }
 
 QV_INSTANTIATE_ENGINES(LoginTest);

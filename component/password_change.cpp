@@ -1,6 +1,7 @@
 // The password change of the logged-in user: the dialog, the refusal of
 // passwords the user has had before, and the storing of the new password
 // with its date and the history row of the replaced one.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "qvd3/component/quarvel.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
+#include "qvd3/data/stored_account.h"
 #include "qvd3/dialogs/chng_pwd_qv.h"
 #include "qvd3/dialogs/dialog_scope.h"
 #include "qvd3/platform/db/database.h"
@@ -24,20 +26,26 @@ namespace {
 
 void Tell(int entry, TMsgDlgType type) { MessageDlg(LoadStr(entry), type, TMsgDlgButtons{mbOK}); }
 
+// What the person confirmed in the dialog: the new password, and the
+// current password as typed (checked again against the stored one before
+// anything is written). An empty new password means cancelled.
+struct ConfirmedChange {
+  std::string NewPassword;
+  std::string TypedCurrent;
+};
+
 // Asks for the new password until the user gives one that is neither the
 // current password nor any former password of this user (exact, letter case
-// counts), or cancels. Returns the new password, or "" when cancelled. The
-// dialog is gone when this returns.
-std::string AskForNewPassword(TQuery& history, int userId, const std::string& oldPassword) {
+// counts; the history is read as it is now), or cancels. The dialog is gone
+// when this returns.
+ConfirmedChange AskForNewPassword(const std::string& alias, int userId, const std::string& current) {
   DialogScope<TMudaPwd> dialog(uMudaPwd);
-  dialog->OldPassword = oldPassword;
+  dialog->OldPassword = current;
   for (;;) {
     if (dialog->ShowModal() != mrOk) return {};
     const std::string candidate = dialog->Password1->Text();
-    const bool usedBefore =
-        candidate == oldPassword ||
-        history.Locate("USER_ID;USER_PWD", std::vector<Value>{Value(userId), Value(candidate)});
-    if (!usedBefore) return candidate;
+    const bool usedBefore = candidate == current || IsFormerPassword(alias, userId, candidate);
+    if (!usedBefore) return {candidate, dialog->SenhaAntiga->Text()};
 
     Tell(kStrPasswordUsedBefore, mtWarning);
     dialog->Password1->SetText("");
@@ -45,6 +53,10 @@ std::string AskForNewPassword(TQuery& history, int userId, const std::string& ol
     dialog->SetActiveControl(dialog->Password1);
   }
 }
+
+// Raised inside the store when the current password typed is not the one
+// stored at that moment; nothing has been written then.
+struct WrongCurrentPassword {};
 
 // After a failed store: drops any edit the failure left pending (moving the
 // cursor later would otherwise post it behind the user's back) and reloads
@@ -69,26 +81,31 @@ void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
 
 void TQuarvel::ChangeUserPassword() {
   if (!FUser) throw EQuarvelError("ChangeUserPassword needs a loaded component at run time.");
-  ChangePassword(*FUser);
+  if (!RefuseWhileNobodyLoggedIn()) ChangePassword(*FUser);
 }
 
 // Stores the new password (scrambled) and today's date in the user's row
 // and the replaced password (plain, as typed) in the history, both or
-// neither. Everything that can fail, the reading back of both datasets
-// included, happens before the commit, so the message tells the truth: a
-// failure leaves the stored password, the history and the record as they
-// were and is reported with 40005; after the commit only the record is
-// brought in step and 40004 is shown. The change needs a transaction of its
-// own: inside one a caller holds, it could not tell whether the password
-// will be kept, so it stores nothing and reports the failure.
+// neither. The current password is the one stored now, not the one typed
+// at login: the dialog checks it as the person leaves its box and on OK,
+// and the store checks the typed text once more against the row it is about
+// to change, inside the transaction, whatever path the focus took. A wrong
+// one writes nothing and says "Senha inválida".
+//
+// Everything that can fail, the reading back of both datasets included,
+// happens before the commit, so the message tells the truth: a failure
+// leaves the stored password, the history and the record as they were and
+// is reported with 40005; after the commit only the record is brought in
+// step and 40004 is shown. The change needs a transaction of its own:
+// inside one a caller holds, it could not tell whether the password will be
+// kept, so it stores nothing and reports the failure.
 void TQuarvel::ChangePassword(TUser& user) {
-  const std::string oldPassword = user.FPassword;
+  const std::optional<StoredAccount> stored = ReadStoredAccount(FDatabaseName, FAppKey, user.FUserName);
+  if (!stored) return;
+  const std::string current = DecodePassword(stored->ScrambledPassword);
 
-  const std::string newPassword = AskForNewPassword(*qryHistory, user.FUserID, oldPassword);
-  if (newPassword.empty()) return;
-
-  qryUsers->First();
-  if (!qryUsers->Locate("USERQV_NAME", Value(user.FUserName))) return;
+  const ConfirmedChange change = AskForNewPassword(FDatabaseName, user.FUserID, current);
+  if (change.NewPassword.empty()) return;
 
   std::string today;
   try {
@@ -96,26 +113,35 @@ void TQuarvel::ChangePassword(TUser& user) {
     today = DateToStr(Date());
 
     TransactionGuard transaction(qryUsers->Database());
+    qryUsers->Reopen();
+    if (!qryUsers->Locate("USERQV_NAME", Value(user.FUserName))) return;
+    const std::string storedNow = DecodePassword(qryUsers->FieldByName("USER_PWD").AsString());
+    if (storedNow != change.TypedCurrent) throw WrongCurrentPassword{};
+
     qryUsers->Edit();
-    qryUsers->FieldByName("USER_PWD").SetValue(Value::Bytes(EncodePassword(newPassword)));
+    qryUsers->FieldByName("USER_PWD").SetValue(Value::Bytes(EncodePassword(change.NewPassword)));
     qryUsers->FieldByName("LAST_PWD_CHANGE").SetAsString(today);
     qryUsers->Post();
 
     qryHistory->Insert();
     qryHistory->FieldByName("USER_ID").SetAsInteger(user.FUserID);
-    qryHistory->FieldByName("USER_PWD").SetAsString(oldPassword);
+    qryHistory->FieldByName("USER_PWD").SetAsString(storedNow);
     qryHistory->FieldByName("CHANGE_DATE").SetAsString(today);
     qryHistory->Post();
     qryUsers->Reopen();
     qryHistory->Reopen();
     transaction.Commit();
+  } catch (const WrongCurrentPassword&) {
+    ResynchronizeAfterFailure(*qryUsers, *qryHistory);
+    Tell(kStrInvalidPassword, mtWarning);
+    return;
   } catch (const Exception&) {
     ResynchronizeAfterFailure(*qryUsers, *qryHistory);
     Tell(kStrPasswordChangeFailed, mtInformation);
     return;
   }
 
-  user.FPassword = newPassword;
+  user.FPassword = change.NewPassword;
   user.FLastPwdChange = today;
   Tell(kStrPasswordChanged, mtInformation);
 }

@@ -1,6 +1,7 @@
 #include "qvd3/dialogs/chng_pwd_qv.h"
 
 #include "qvd3/component/quarvel_res.h"
+#include "qvd3/data/schema.h"
 #include "qvd3/dialogs/dialog_layout.h"
 #include "qvd3/platform/ui/application.h"
 
@@ -19,13 +20,12 @@ constexpr const char* kStoredPasswordAgainLabel = "Re&type new password:";
 constexpr const char* kStoredOk = "OK";
 constexpr const char* kStoredCancel = "Cancel";
 
-constexpr int kPasswordMaxLength = 10;
 constexpr int kEditWidth = 217;
 
 // The stored properties shared by the three password boxes.
 void PlacePasswordEdit(TEdit& edit, TWinControl& parent, const char* name, int top, int tabOrder) {
   PlaceEdit(edit, parent, name, 8, top, kEditWidth, tabOrder);
-  edit.SetMaxLength(kPasswordMaxLength);
+  edit.SetMaxLength(kPasswordMaxChars);
   edit.SetPasswordChar(U'*');
 }
 
@@ -108,10 +108,12 @@ void TMudaPwd::FormKeyDown(TObject& sender, Word& key, TShiftState shift) {
   AdvanceOnEnter(*this, key);
 }
 
-// The current password is checked as the focus leaves its box, so that no
-// click on OK can land before it. ActiveControl already names the control
+// The current password is checked as the focus leaves its box, so that a
+// wrong one is pointed out at once. ActiveControl already names the control
 // receiving the focus; moving to CancelBtn means the person is leaving and
-// is not held up by a wrong password.
+// is not held up by a wrong password. The focus can still reach OK by other
+// paths (Shift+Tab through CancelBtn, a mouse press on Cancel released
+// elsewhere), so OK checks again.
 void TMudaPwd::SenhaAntigaExit(TObject& sender) {
   (void)sender;
   if (ActiveControl() == CancelBtn) return;
@@ -120,12 +122,16 @@ void TMudaPwd::SenhaAntigaExit(TObject& sender) {
   SenhaAntiga->SetFocus();
 }
 
-// The new password must be typed twice alike (letter case counts) and must
-// not be empty; either failure keeps the dialog open with the focus in
-// Password1 for correction.
+// The current password must be the one the owner gave, whatever path the
+// focus took to OK; the new password must be typed twice alike (letter case
+// counts) and must not be empty. Each failure keeps the dialog open with the
+// focus in the box to correct.
 void TMudaPwd::OKBtnClick(TObject& sender) {
   (void)sender;
-  if (Password1->Text() != Password2->Text()) {
+  if (SenhaAntiga->Text() != OldPassword) {
+    ShowWarning(kStrInvalidPassword);
+    SenhaAntiga->SetFocus();
+  } else if (Password1->Text() != Password2->Text()) {
     ShowWarning(kStrPasswordsDiffer);
     Password1->SetFocus();
   } else if (Password1->Text().empty()) {

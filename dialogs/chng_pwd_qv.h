@@ -1,11 +1,14 @@
 // TMudaPwd: the modal window in which the logged-in user changes the own
 // password: the current password once (SenhaAntiga), the new one twice
-// (Password1, Password2), each at most 10 characters.
+// (Password1, Password2), each at most 20 characters, as many as a stored
+// password holds.
 //
 // The owner sets OldPassword before showing. When the focus leaves
 // SenhaAntiga for any control but CancelBtn, its text must equal OldPassword
 // ("Senha inválida" and the focus goes back otherwise). OKBtn ends the
-// showing with 1 only when Password1 equals Password2 ("Senha para
+// showing with 1 only when SenhaAntiga equals OldPassword (checked again
+// there: the focus can reach OK without leaving SenhaAntiga through a
+// check), Password1 equals Password2 ("Senha para
 // conferência difere da primeira") and is not empty ("Senha inválida"). Esc
 // or CancelBtn end it with 2. After 1 the new password is Password1's text.
 // To ask again, the owner clears Password1 and Password2, makes Password1

@@ -6,6 +6,7 @@
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/schema.h"
 #include "qvd3/dialogs/dialog_layout.h"
 #include "qvd3/platform/sys/exception.h"
 #include "qvd3/platform/ui/application.h"
@@ -30,7 +31,6 @@ constexpr const char* kStoredAuditMode = "Audit mode";
 // Column widths in characters, as the users table holds them.
 constexpr int kUserNameWidth = 10;
 constexpr int kRealNameWidth = 40;
-constexpr int kPasswordWidth = 20;
 
 // A text the way the password check sees it: nothing left once leading and
 // trailing blanks (and control characters) are removed.
@@ -84,7 +84,7 @@ TNewUser::TNewUser(TComponent* owner) : TForm(owner) {
     BindColumn(*DBEdit2, users, "REAL_NAME");
     // The initial password is shown in clear: the administrator hands it on.
     PlaceEdit(*DBEdit3, *Panel3, "DBEdit3", 8, 109, 93, 2);
-    DBEdit3->SetMaxLength(kPasswordWidth);
+    DBEdit3->SetMaxLength(kPasswordMaxChars);
     BindColumn(*DBEdit3, users, "USER_PWD");
 
     DBLookupComboBox1->SetName("DBLookupComboBox1");

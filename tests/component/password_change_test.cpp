@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qvd3/component/password.h"
 #include "qvd3/component/quarvel.h"
 #include "qvd3/component/user.h"
 #include "qvd3/data/dm_quarvel.h"
@@ -345,6 +346,74 @@ TEST_P(PasswordChangeTest, AUserWhoseRowIsGoneChangesNothingSilently) {
   EXPECT_TRUE(ui_->Messages().empty());
   EXPECT_EQ(HistoryRows(maria_), 0);
   EXPECT_EQ(User().Password(), "segredo");
+}
+
+// ---- The current password, whatever the path ----------------------------------
+
+// Shift+Tab from the current-password box lands on Cancel (the tab order
+// wraps) without the check; three more reach the new-password boxes, and OK
+// is pressed. OK checks again: nothing is written.
+TEST_P(PasswordChangeTest, AWrongCurrentPasswordGotRoundByShiftTabStoresNothing) {
+  ASSERT_NO_FATAL_FAILURE(LogInMaria());
+  ui_->WhenShown("MudaPwd")
+      .Type("palpite").ShiftTab().ShiftTab().ShiftTab()
+      .Type("tomada1").ShiftTab().Type("tomada1")
+      .Click("OKBtn")
+      .Escape();
+
+  Security().ChangeUserPassword();
+
+  EXPECT_EQ(PasswordOf(maria_), "segredo");
+  EXPECT_EQ(HistoryRows(maria_), 0);
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Senha inválida"}));
+  EXPECT_EQ(User().Password(), "segredo");
+}
+
+// The current password is the one stored now. A reset made by an
+// administrator while the dialog is open makes the password typed at login
+// wrong, and the store itself refuses it.
+TEST_P(PasswordChangeTest, TheCurrentPasswordComparedIsTheOneStoredNow) {
+  ASSERT_NO_FATAL_FAILURE(LogInMaria());
+  auto resetTo = [this](const std::string& password) {
+    ExecWith("UPDATE QUARVEL SET USER_PWD=:P WHERE USER_ID=:ID",
+             {{"P", Value::Bytes(EncodePassword(password))}, {"ID", maria_}});
+  };
+  ui_->WhenShown("MudaPwd")
+      .Run([&](TForm&) { resetTo("redefinida"); })
+      .Type("segredo").Enter().Type("tomada1").Enter().Type("tomada1").Enter().Enter();
+  Security().ChangeUserPassword();
+  EXPECT_EQ(PasswordOf(maria_), "redefinida");
+  EXPECT_EQ(HistoryRows(maria_), 0);
+  EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Senha inválida"}));
+
+  // The next change asks for the password stored now, not the one typed at
+  // login.
+  ConfirmChange("redefinida", "propria1");
+  Security().ChangeUserPassword();
+  EXPECT_EQ(PasswordOf(maria_), "propria1");
+  EXPECT_EQ(Scalar("SELECT USER_PWD FROM HISTORY WHERE USER_ID=:ID", {{"ID", maria_}}), "redefinida");
+}
+
+// Every place takes a password as long as the stored column holds: 20
+// characters in any script, kept and compared whole in the history.
+TEST_P(PasswordChangeTest, TwentyCharacterPasswordsAreTakenAndComparedWhole) {
+  ASSERT_NO_FATAL_FAILURE(LogInMaria());
+  const std::string first = "ção-senha-de-20-ção!";  // 20 characters, 24 bytes
+  const std::string second = "çãoçãoçãoçãoçãoçãoç1";
+  const std::string firstButLast = first.substr(0, first.size() - 1) + "?";
+  ConfirmChange("segredo", first);
+  Security().ChangeUserPassword();
+  ConfirmChange(first, second);
+  Security().ChangeUserPassword();
+  ASSERT_EQ(PasswordOf(maria_), second);
+
+  // The first password again is refused, one differing in its last
+  // character is not.
+  ui_->WhenShown("MudaPwd").Type(second).Enter().Type(first).Enter().Type(first).Enter().Enter();
+  ui_->WhenShown("MudaPwd").Type(firstButLast).Enter().Type(firstButLast).Enter().Enter();
+  Security().ChangeUserPassword();
+  EXPECT_EQ(PasswordOf(maria_), firstButLast);
+  EXPECT_EQ(User().Password(), firstButLast);
 }
 
 QV_INSTANTIATE_ENGINES(PasswordChangeTest);

@@ -104,10 +104,11 @@ TEST_P(StoredTextTest, MultiBytePasswordsWithinTheDialogsLimitAreStoredWholeAndL
     current = next;
   }
 
-  // The change dialog counts characters: an eleventh one is not taken, and
-  // the ten typed are stored whole.
-  EXPECT_EQ(ChangeBy(current, Repeat("€", 11)), std::vector<std::string>{kChanged});
-  EXPECT_EQ(DecodePassword(StoredPassword(maria)), Repeat("€", 10));
+  // The change dialog counts characters: a twenty-first one is not taken,
+  // and the twenty typed (80 bytes) are stored whole and log in.
+  EXPECT_EQ(ChangeBy(current, Repeat("😀", 21)), std::vector<std::string>{kChanged});
+  EXPECT_EQ(DecodePassword(StoredPassword(maria)), Repeat("😀", 20));
+  EXPECT_TRUE(LogIn("maria", Repeat("😀", 20)));
 }
 
 // A password the column cannot hold whole (21 four-byte characters, set by

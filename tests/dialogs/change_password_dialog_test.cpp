@@ -173,18 +173,32 @@ TEST_F(ChangePasswordDialog, EmptyNewPasswordIsRefused) {
   EXPECT_EQ(MessageTexts(ui), (std::vector<std::string>{kInvalid}));
 }
 
-TEST_F(ChangePasswordDialog, NoBoxTakesAnEleventhCharacter) {
-  // Eleven characters, several of them two bytes long in UTF-8: the limit
-  // counts characters.
-  const std::string eleven = "çãoáéíóúâê!";
-  const std::string ten = "çãoáéíóúâê";
-  dlg.OldPassword = ten;
-  ui.WhenShown("MudaPwd").Type(eleven).Enter().Type(eleven).Enter().Type(eleven).Enter().Enter();
+TEST_F(ChangePasswordDialog, EveryBoxTakesTwentyCharactersAndNoTwentyFirst) {
+  // As many characters as a stored password holds, several of them two
+  // bytes long in UTF-8: the limit counts characters.
+  const std::string twenty = "çãoáéíóúâêçãoáéíóúâê";
+  const std::string twentyOne = twenty + "!";
+  dlg.OldPassword = twenty;
+  ui.WhenShown("MudaPwd").Type(twentyOne).Enter().Type(twentyOne).Enter().Type(twentyOne).Enter().Enter();
   EXPECT_EQ(dlg.ShowModal(), mrOk);
-  EXPECT_EQ(dlg.SenhaAntiga->Text(), ten);
-  EXPECT_EQ(dlg.Password1->Text(), ten);
-  EXPECT_EQ(dlg.Password2->Text(), ten);
+  EXPECT_EQ(dlg.SenhaAntiga->Text(), twenty);
+  EXPECT_EQ(dlg.Password1->Text(), twenty);
+  EXPECT_EQ(dlg.Password2->Text(), twenty);
   EXPECT_TRUE(ui.Messages().empty());
+}
+
+// OK checks the current password again: a mouse pressed on Cancel and
+// released elsewhere, or Shift+Tab through Cancel, leaves its box without
+// the check.
+TEST_F(ChangePasswordDialog, OkRefusesAWrongCurrentPasswordWhateverPathTheFocusTook) {
+  dlg.OldPassword = "certa";
+  ui.WhenShown("MudaPwd")
+      .Type("errada").ShiftTab().ShiftTab().ShiftTab().Type("Nova").ShiftTab().Type("Nova")
+      .Click("OKBtn")
+      .Run([](TForm& f) { EXPECT_EQ(FocusedName(f), "SenhaAntiga"); })
+      .Escape();
+  EXPECT_EQ(dlg.ShowModal(), mrCancel);
+  EXPECT_EQ(MessageTexts(ui), (std::vector<std::string>{kInvalid}));
 }
 
 TEST_F(ChangePasswordDialog, EnterFromTheSecondBoxOnlyFocusesOkAndAFurtherEnterPressesIt) {

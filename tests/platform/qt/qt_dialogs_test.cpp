@@ -162,14 +162,15 @@ TEST_F(QtChangePasswordDialog, MismatchWarnsThenMatchingEntriesConfirm) {
   EXPECT_EQ(ui.Seen()[0].Text, "Senha para conferência difere da primeira");
 }
 
-TEST_F(QtChangePasswordDialog, NoBoxTakesAnEleventhCharacter) {
+TEST_F(QtChangePasswordDialog, NoBoxTakesATwentyFirstCharacter) {
   ui.WhenShown("MudaPwd", [&](QWidget& window, TForm&) {
-    TypeText(window, "abcdefghijkl");
+    TypeText(window, "abcdefghijklmnopqrstuv");
     PressKey(window, Qt::Key_Escape);
   });
   dialog.ShowModal();
-  EXPECT_EQ(dialog.SenhaAntiga->Text(), "abcdefghij");
-  EXPECT_EQ(qobject_cast<QLineEdit*>(ui.Backend().WidgetOf(*dialog.SenhaAntiga))->text(), "abcdefghij");
+  EXPECT_EQ(dialog.SenhaAntiga->Text(), "abcdefghijklmnopqrst");
+  EXPECT_EQ(qobject_cast<QLineEdit*>(ui.Backend().WidgetOf(*dialog.SenhaAntiga))->text(),
+            "abcdefghijklmnopqrst");
 }
 
 // A script that leaves the dialog open must fail the showing, not hang.

@@ -1,6 +1,7 @@
 #include "qvd3/data/date_pattern.h"
 
 #include <cctype>
+#include <utility>
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/data/shared_transaction.h"
@@ -46,6 +47,35 @@ bool TableExists(const std::string& alias) {
                  "') IS NULL THEN 0 ELSE 1 END");
   query.Open();
   return query.Fields()[0]->AsInteger() > 0;
+}
+
+// A recordable pattern in force the way the component puts it in force:
+// through a normalisation of its own, so the machine's patterns and the
+// component's own normalisation are left as they were.
+class PatternInForce {
+ public:
+  explicit PatternInForce(std::string_view pattern) : recorded_(CheckedDatePattern(pattern)), normalized_(slot_) {}
+
+ private:
+  ScopedDatabaseDateFormat recorded_;
+  DateFormatSlot slot_;
+  ScopedNormalizedDateFormat normalized_;
+};
+
+std::optional<TDateTime> ReadStored(const DateColumn& column, const std::string& text) {
+  return column.stamp ? TryStrToDateTime(text) : TryStrToDate(text);
+}
+
+// The distinct non-empty texts of a column.
+std::vector<std::string> DistinctTexts(const std::string& alias, const DateColumn& column) {
+  TQuery query;
+  query.SetDatabaseName(alias);
+  query.SetSQL("SELECT DISTINCT " + std::string(column.column) + " FROM " + std::string(column.table));
+  query.Open();
+  std::vector<std::string> texts;
+  for (query.First(); !query.Eof(); query.Next())
+    if (!query.Fields()[0]->AsString().empty()) texts.push_back(query.Fields()[0]->AsString());
+  return texts;
 }
 
 }  // namespace
@@ -131,13 +161,8 @@ const std::vector<DateColumn>& StoredDateColumns() {
   return columns;
 }
 
-// Reads each text the way the component does: through a normalisation of
-// its own while `pattern` is the database's, so the machine's patterns and
-// the component's own normalisation are left as they were.
 std::vector<UnreadableDates> FindUnreadableDates(const std::string& alias, std::string_view pattern) {
-  ScopedDatabaseDateFormat recorded(CheckedDatePattern(pattern));
-  DateFormatSlot slot;
-  ScopedNormalizedDateFormat normalized(slot);
+  PatternInForce inForce(pattern);
   std::vector<UnreadableDates> result;
   for (const DateColumn& column : StoredDateColumns()) {
     UnreadableDates found{column};
@@ -148,13 +173,56 @@ std::vector<UnreadableDates> FindUnreadableDates(const std::string& alias, std::
     for (query.First(); !query.Eof(); query.Next()) {
       const std::string text = query.Fields()[0]->AsString();
       if (text.empty()) continue;
-      const bool readable = column.stamp ? TryStrToDateTime(text).has_value() : TryStrToDate(text).has_value();
-      if (readable) continue;
+      if (ReadStored(column, text)) continue;
       if (found.count++ == 0) found.first = text;
     }
     result.push_back(std::move(found));
   }
   return result;
+}
+
+
+// The new texts are set by one statement per column through a temporary
+// table of old and new texts, so a text that becomes another one still to be
+// rewritten ("01/02/2026" and "02/01/2026" when day and month swap) is never
+// rewritten twice.
+long long RewriteStoredDates(const std::string& alias, std::string_view from, std::string_view to) {
+  TDatabase& database = Session::Default().Database(alias);
+  SharedTransaction transaction(database);
+  const std::string map = "QVDATEMAP";
+  database.ExecDirect("CREATE TEMPORARY TABLE " + map + " (OLD_TEXT VARCHAR(19), NEW_TEXT VARCHAR(19))");
+  long long rewritten = 0;
+  for (const DateColumn& column : StoredDateColumns()) {
+    std::vector<std::pair<std::string, TDateTime>> read;
+    {
+      PatternInForce inForce(from);
+      for (std::string& text : DistinctTexts(alias, column))
+        if (std::optional<TDateTime> value = ReadStored(column, text)) read.emplace_back(std::move(text), *value);
+    }
+    PatternInForce inForce(to);
+    TQuery statement;
+    statement.SetDatabaseName(alias);
+    statement.SetSQL("DELETE FROM " + map);
+    statement.ExecSQL();
+    statement.SetSQL("INSERT INTO " + map + " (OLD_TEXT, NEW_TEXT) VALUES (:OLD_TEXT, :NEW_TEXT)");
+    bool any = false;
+    for (const auto& [text, value] : read) {
+      const std::string written = column.stamp ? DateTimeToStr(value) : DateToStr(value);
+      if (written == text) continue;
+      statement.ParamByName("OLD_TEXT").SetAsString(text);
+      statement.ParamByName("NEW_TEXT").SetAsString(written);
+      statement.ExecSQL();
+      any = true;
+    }
+    if (!any) continue;
+    const std::string table(column.table), name(column.column);
+    statement.SetSQL("UPDATE " + table + " SET " + name + " = (SELECT NEW_TEXT FROM " + map + " WHERE OLD_TEXT = " +
+                     table + "." + name + ") WHERE " + name + " IN (SELECT OLD_TEXT FROM " + map + ")");
+    rewritten += statement.ExecSQL();
+  }
+  database.ExecDirect("DROP TABLE " + map);
+  transaction.Commit();
+  return rewritten;
 }
 
 }  // namespace qv

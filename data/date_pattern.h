@@ -63,4 +63,11 @@ struct UnreadableDates {
 // listed, with a count of 0 when all its dates read.
 std::vector<UnreadableDates> FindUnreadableDates(const std::string& alias, std::string_view pattern);
 
+// Rewrites every stored date text that can be read under `from` into its
+// text under `to`: the same day, and for stamps the same time of day.
+// Texts `from` cannot read are left as they are. In one transaction, or in
+// the caller's when one is active. Returns the number of texts changed
+// (rows times columns).
+long long RewriteStoredDates(const std::string& alias, std::string_view from, std::string_view to);
+
 }  // namespace qv

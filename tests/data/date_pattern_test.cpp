@@ -83,6 +83,29 @@ TEST_P(DatePatternTest, UnreadableDatesAreCountedPerColumnWithoutTouchingThePatt
   EXPECT_EQ(DatabaseDateFormat(), "");
 }
 
+// Day and month swap: each text becomes the other's, and each row keeps its
+// own day; texts the old pattern cannot read stay as they are.
+TEST_P(DatePatternTest, RewritingMovesEveryReadableTextToTheSameDayInTheNewForm) {
+  const int first = AddUser("ana", "x", 0, "0", "01/02/2026");   // 1 February
+  const int second = AddUser("bia", "x", 0, "0", "02/01/2026");  // 2 January
+  const int broken = AddUser("caio", "x", 0, "0", "2026-01-02");
+  ExecWith("INSERT INTO AUDIT VALUES ('STOCK', :U, 1, '05/03/2026 10:00:00', '06/03/2026', 'PC')", {{"U", first}});
+
+  // master's "15/03/2026", ana, bia, and both stamps.
+  EXPECT_EQ(RewriteStoredDates(Alias(), "dd/mm/yyyy", "mm/dd/yyyy"), 5);
+  auto lastChange = [&](int user) { return Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL WHERE USER_ID=:U", {{"U", user}}); };
+  EXPECT_EQ(lastChange(first), "02/01/2026");
+  EXPECT_EQ(lastChange(second), "01/02/2026");
+  EXPECT_EQ(lastChange(broken), "2026-01-02");
+  EXPECT_EQ(lastChange(kMasterId), "03/15/2026");
+  EXPECT_EQ(Scalar("SELECT START_SESSION FROM AUDIT"), "03/05/2026 10:00:00");
+  EXPECT_EQ(Scalar("SELECT END_SESSION FROM AUDIT"), "03/06/2026");  // midnight keeps no time
+
+  EXPECT_EQ(RewriteStoredDates(Alias(), "mm/dd/yyyy", "yyyy-mm-dd"), 5);
+  EXPECT_EQ(lastChange(first), "2026-02-01");
+  EXPECT_EQ(lastChange(broken), "2026-01-02");
+}
+
 QV_INSTANTIATE_ENGINES(DatePatternTest);
 
 }  // namespace

@@ -206,10 +206,31 @@ TEST_P(QvsetupDbTest, DatePatternRefusesAPatternTheStoredDatesContradict) {
   EXPECT_FALSE(Contains(refused.err, "QUARVEL")) << refused.err;  // 12/07 reads in either order
   EXPECT_EQ(ReadDatePattern(Alias()), "dd/mm/yyyy");               // as init recorded it
 
+  // Under the record the 12th of July; it stays that day in the new order,
+  // and the dates only the new order reads are kept as they are.
   Outcome recorded = RunQvsetup({"date-pattern", Alias(), "MM/DD/YYYY"});
   EXPECT_EQ(recorded.status, kExitOk) << recorded.err;
+  EXPECT_TRUE(Contains(recorded.out, "rewrote 1 stored date(s) from dd/mm/yyyy to mm/dd/yyyy")) << recorded.out;
   EXPECT_TRUE(Contains(recorded.out, "stored dates follow the pattern mm/dd/yyyy")) << recorded.out;
   EXPECT_EQ(ReadDatePattern(Alias()), "mm/dd/yyyy");
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
+  EXPECT_EQ(Scalar("SELECT CHANGE_DATE FROM HISTORY"), "12/25/2026");
+
+  // Back to day first: a date no order reads refuses the change, and the
+  // rewrite made before the look is undone with it.
+  Exec("INSERT INTO HISTORY VALUES (1, 'outra', '99/99/2026')");
+  Outcome refusedBack = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(refusedBack.status, kExitFailed);
+  EXPECT_TRUE(Contains(refusedBack.err, "HISTORY.CHANGE_DATE 1 (for example '99/99/2026'); nothing was changed"))
+      << refusedBack.err;
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
+  EXPECT_EQ(ReadDatePattern(Alias()), "mm/dd/yyyy");
+  Exec("DELETE FROM HISTORY WHERE CHANGE_DATE = '99/99/2026'");
+  Outcome back = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(back.status, kExitOk) << back.err;
+  EXPECT_TRUE(Contains(back.out, "rewrote 4 stored date(s)")) << back.out;
+  EXPECT_EQ(Scalar("SELECT CHANGE_DATE FROM HISTORY"), "25/12/2026");
+  EXPECT_EQ(Scalar("SELECT START_SESSION FROM AUDIT"), "20/03/2026 10:00:00");
   EXPECT_EQ(RunQvsetup({"date-pattern", Alias(), "mm/dd"}).status, kExitFailed);
   EXPECT_EQ(RunQvsetup({"date-pattern", Alias()}).status, kExitUsage);
 }

@@ -209,8 +209,11 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
 
 int CommandDatePattern(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() != 3) throw UsageError{"date-pattern takes an alias and a pattern"};
-  const std::string recorded = SetDatabaseDatePattern(args[1], args[2]);
-  out << "alias '" << args[1] << "': stored dates follow the pattern " << recorded << "\n";
+  const DatePatternChange change = SetDatabaseDatePattern(args[1], args[2]);
+  if (change.rewritten > 0)
+    out << "alias '" << args[1] << "': rewrote " << change.rewritten << " stored date(s) from " << change.previous
+        << " to " << change.pattern << "\n";
+  out << "alias '" << args[1] << "': stored dates follow the pattern " << change.pattern << "\n";
   return kExitOk;
 }
 
@@ -366,11 +369,21 @@ CheckResult CheckDatabase(const std::string& alias) {
 // The dates are read inside the transaction that records the pattern, so no
 // date written meanwhile escapes the look (on SQLite the transaction holds
 // the write lock from its start).
-std::string SetDatabaseDatePattern(const std::string& alias, const std::string& pattern) {
-  const std::string canonical = CheckedDatePattern(pattern);
+DatePatternChange SetDatabaseDatePattern(const std::string& alias, const std::string& pattern) {
+  DatePatternChange change;
+  change.pattern = CheckedDatePattern(pattern);
+  const std::string& canonical = change.pattern;
   if (ExistingSecurityTables(alias).size() != SecurityTables().size())
     throw Exception("the database does not hold every security table (see qvsetup check); nothing was recorded");
   TransactionGuard transaction(Session::Default().Database(alias));
+  try {
+    change.previous = ReadDatePattern(alias).value_or("");
+  } catch (const Exception&) {
+    // An unusable record says nothing about the stored dates; replacing it
+    // is what this command is for.
+  }
+  if (!change.previous.empty() && change.previous != canonical)
+    change.rewritten = RewriteStoredDates(alias, change.previous, canonical);
   long long total = 0;
   std::string where;
   for (const UnreadableDates& found : FindUnreadableDates(alias, canonical)) {
@@ -379,10 +392,10 @@ std::string SetDatabaseDatePattern(const std::string& alias, const std::string& 
     where += (where.empty() ? "" : ", ") + std::string(found.where.table) + "." + std::string(found.where.column) +
              " " + std::to_string(found.count) + " (for example '" + found.first + "')";
   }
-  if (total > 0) throw Exception(UnreadableText(total, canonical) + ": " + where + "; nothing was recorded");
+  if (total > 0) throw Exception(UnreadableText(total, canonical) + ": " + where + "; nothing was changed");
   RecordDatePattern(alias, canonical);
   transaction.Commit();
-  return canonical;
+  return change;
 }
 
 int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -53,12 +53,20 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
 void InitDatabase(const std::string& alias, const std::string& masterPassword,
                   const std::string& datePattern = "");
 
+// What recording a date pattern did.
+struct DatePatternChange {
+  std::string pattern;      // as recorded
+  std::string previous;     // the pattern recorded before; empty when none
+  long long rewritten = 0;  // stored date texts rewritten from `previous`
+};
 // Records `pattern` as the date pattern of the security database of
-// `alias`, in one transaction. Refuses, recording nothing, a pattern under
-// which some stored date cannot be read, naming how many there are in which
-// table and column, and a database without the security tables. Returns the
-// pattern as recorded.
-std::string SetDatabaseDatePattern(const std::string& alias, const std::string& pattern);
+// `alias`, in one transaction. When another pattern is recorded already,
+// the stored dates were written under it, so each one it reads is first
+// rewritten into the new form (the same day). Refuses, changing nothing, a
+// pattern under which some stored date cannot be read, naming how many
+// there are in which table and column, and a database without the security
+// tables.
+DatePatternChange SetDatabaseDatePattern(const std::string& alias, const std::string& pattern);
 
 // What `check` found: one line per problem; empty when the database is
 // complete. `notes` say what was found that is no problem (the recorded

@@ -158,7 +158,7 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
   std::string alias;
   std::optional<std::string> password;
   std::string passwordFile;
-  std::string datePattern;
+  std::optional<std::string> datePattern;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--master-password" || arg == "--master-password-file") {
@@ -183,10 +183,14 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   if (alias.empty()) throw UsageError{"init needs an alias"};
   // A pattern that cannot be recorded is refused before the password is asked for.
-  try {
-    if (!datePattern.empty()) CheckedDatePattern(datePattern);
-  } catch (const Exception& error) {
-    throw UsageError{error.what()};
+  if (datePattern) {
+    try {
+      CheckedDatePattern(*datePattern);
+    } catch (const Exception& error) {
+      throw UsageError{error.what()};
+    }
+  } else {
+    PatternToRecord("");
   }
   if (password && !passwordFile.empty())
     throw UsageError{"give the master password once: --master-password or --master-password-file"};
@@ -201,7 +205,7 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
   if (Utf8Length(*password) > static_cast<std::size_t>(kPasswordMaxChars))
     throw UsageError{"the master password may have at most " + std::to_string(kPasswordMaxChars) +
                      " characters"};
-  InitDatabase(alias, *password, datePattern);
+  InitDatabase(alias, *password, datePattern.value_or(""));
   out << "alias '" << alias << "': created the security tables and the user \"master\"\n";
   out << "alias '" << alias << "': stored dates follow the pattern " << *ReadDatePattern(alias) << "\n";
   return kExitOk;

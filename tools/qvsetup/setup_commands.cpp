@@ -231,7 +231,7 @@ int CommandCheck(const std::vector<std::string>& args, std::ostream& out) {
     return kExitOk;
   }
   for (const std::string& problem : result.problems) out << "alias '" << alias << "': " << problem << "\n";
-  out << "alias '" << alias << "': the security database is incomplete\n";
+  out << "alias '" << alias << "': the security database has problems (listed above)\n";
   return kExitFailed;
 }
 

@@ -243,13 +243,18 @@ TEST_P(QvsetupDbTest, CheckNamesThePatternAndCountsUnreadableDatesPerColumn) {
 
   Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '03/20/2026 10:00:00', '03/21/2026 10:05:00', 'PC')");
   Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '04/20/2026 10:00:00', '20/04/2026 10:05:00', 'PC')");
+  Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '', NULL, 'PC')");  // no dates: nothing to read
+  Exec("INSERT INTO USERINFO (APP_KEY, USER_ID, EXPIRATION_DATE) VALUES ('STOCK', 1, '2026-04-20')");
   setup::CheckResult dirty = setup::CheckDatabase(Alias());
   EXPECT_EQ(dirty.problems,
-            (Names{"table AUDIT column START_SESSION: 2 stored dates cannot be read under dd/mm/yyyy "
+            (Names{"table USERINFO column EXPIRATION_DATE: 1 stored date cannot be read under dd/mm/yyyy "
+                   "(for example '2026-04-20')",
+                   "table AUDIT column START_SESSION: 2 stored dates cannot be read under dd/mm/yyyy "
                    "(for example '03/20/2026 10:00:00')",
                    "table AUDIT column END_SESSION: 1 stored date cannot be read under dd/mm/yyyy "
                    "(for example '03/21/2026 10:05:00')"}));
   EXPECT_EQ(RunQvsetup({"check", Alias()}).status, kExitFailed);
+  EXPECT_EQ(ShortDateFormat(), "d/M/yy");
 
   Exec("DROP TABLE QVDATEPATTERN");  // an older database: as before, nothing to count
   setup::CheckResult older = setup::CheckDatabase(Alias());

@@ -4,11 +4,10 @@
 // element order and with the separator the database records (see
 // DatabaseDateFormat), or without a record in the machine's order with one
 // separator character, the machine's (8 characters on the rare machine
-// whose date elements touch). Time stamps add
-// a blank and the time of day as two-digit 24-hour hh:nn:ss, 19 characters
-// in all, whatever the machine's long time pattern. Each operation that
-// converts dates for the tables runs between a normalisation and a
-// restoration of the patterns.
+// whose date elements touch). Time stamps add a blank and the time of day
+// as two-digit 24-hour hh:nn:ss, 19 characters in all, whatever the
+// machine's long time pattern. Each operation that converts dates for the
+// tables runs between a normalisation and a restoration of the patterns.
 #pragma once
 
 #include <string>
@@ -45,7 +44,7 @@ inline constexpr const char* kStoredTimeFormat = "hh:nn:ss";
 // normalised pattern, so that clients whose machines order dates differently
 // store and read the same texts. Empty when the database records none: the
 // machine's pattern is normalised as before. Process-wide, like the patterns
-// themselves; the component sets it each time it opens the tables.
+// themselves; the component sets it when it opens the tables.
 void SetDatabaseDateFormat(std::string pattern);
 const std::string& DatabaseDateFormat();
 

@@ -81,6 +81,24 @@ std::string NormalizedDateFormat(std::string pattern) {
   return normalized;
 }
 
+namespace {
+
+std::string& DatabasePattern() {
+  static std::string pattern;
+  return pattern;
+}
+
+}  // namespace
+
+void SetDatabaseDateFormat(std::string pattern) { DatabasePattern() = std::move(pattern); }
+const std::string& DatabaseDateFormat() { return DatabasePattern(); }
+
+ScopedDatabaseDateFormat::ScopedDatabaseDateFormat(std::string pattern) : saved_(DatabasePattern()) {
+  SetDatabaseDateFormat(std::move(pattern));
+}
+
+ScopedDatabaseDateFormat::~ScopedDatabaseDateFormat() { SetDatabaseDateFormat(std::move(saved_)); }
+
 void DateFormatSlot::Normalize() {
   const std::string current = ShortDateFormat();
   if (depth_ == 0) {
@@ -88,7 +106,8 @@ void DateFormatSlot::Normalize() {
     saved_time_ = LongTimeFormat();
   }
   ++depth_;
-  SetShortDateFormat(NormalizedDateFormat(current));
+  const std::string& recorded = DatabaseDateFormat();
+  SetShortDateFormat(recorded.empty() ? NormalizedDateFormat(current) : recorded);
   SetLongTimeFormat(kStoredTimeFormat);
 }
 

@@ -1,12 +1,13 @@
 // Date text normalisation. Dates in the security tables are stored as text
 // under the process-wide short date pattern, normalised so that every date
 // text has 10 characters: two-digit day and month, four-digit year, in the
-// machine's element order with one separator character, the machine's (8
-// characters on the rare machine whose date elements touch). Time stamps add
-// a blank and the time of day as two-digit 24-hour hh:nn:ss, 19 characters
-// in all, whatever the machine's long time pattern. Each operation that
-// converts dates for the tables runs between a normalisation and a
-// restoration of the patterns.
+// element order and with the separator the database records (see
+// DatabaseDateFormat), or without a record in the machine's order with one
+// separator character, the machine's (8 characters on the rare machine
+// whose date elements touch). Time stamps add a blank and the time of day
+// as two-digit 24-hour hh:nn:ss, 19 characters in all, whatever the
+// machine's long time pattern. Each operation that converts dates for the
+// tables runs between a normalisation and a restoration of the patterns.
 #pragma once
 
 #include <string>
@@ -38,6 +39,28 @@ std::string NormalizedDateFormat(std::string pattern);
 // The long time pattern in force while the patterns are normalised.
 inline constexpr const char* kStoredTimeFormat = "hh:nn:ss";
 
+// The date pattern the database in use records (data/date_pattern.h). While
+// it is set, every normalisation puts it in force instead of the machine's
+// normalised pattern, so that clients whose machines order dates differently
+// store and read the same texts. Empty when the database records none: the
+// machine's pattern is normalised as before. Process-wide, like the patterns
+// themselves; the component sets it when it opens the tables.
+void SetDatabaseDateFormat(std::string pattern);
+const std::string& DatabaseDateFormat();
+
+// Sets the database's date pattern for its lifetime and puts the one before
+// back afterwards, for code that works on a database without the component.
+class ScopedDatabaseDateFormat {
+ public:
+  explicit ScopedDatabaseDateFormat(std::string pattern);
+  ~ScopedDatabaseDateFormat();
+  ScopedDatabaseDateFormat(const ScopedDatabaseDateFormat&) = delete;
+  ScopedDatabaseDateFormat& operator=(const ScopedDatabaseDateFormat&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 // One saved slot of the normalisation: the short date and long time
 // patterns as they were before the first normalisation that is still in
 // force. The component has one slot and the administration window its own,
@@ -56,7 +79,8 @@ class DateFormatSlot {
   DateFormatSlot& operator=(const DateFormatSlot&) = delete;
 
   // Saves ShortDateFormat and LongTimeFormat (outermost only), then puts
-  // NormalizedDateFormat of the date pattern and kStoredTimeFormat in force.
+  // the database's date pattern (DatabaseDateFormat), or without one
+  // NormalizedDateFormat of the date pattern, and kStoredTimeFormat in force.
   void Normalize();
   // Ends one normalisation; the outermost puts the saved patterns back.
   void Restore();

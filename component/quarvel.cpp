@@ -4,11 +4,14 @@
 // password change live in their own files.
 #include "qvd3/component/quarvel.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "qvd3/admin/users_adm_qv.h"
+#include "qvd3/component/date_format.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/dm_quarvel.h"
 #include "qvd3/platform/sys/computer_name.h"
 #include "qvd3/platform/sys/format.h"
@@ -149,8 +152,10 @@ void TQuarvel::Loaded() {
 }
 
 // Points the eight datasets at the alias and the application key and opens
-// them. On datasets that are open already this changes nothing, which Login
-// relies on. Any failure is reported as one EQuarvelError naming the alias
+// them, and takes the date pattern the database records (none: the
+// machine's), under which every later normalisation stores and reads dates.
+// When the datasets are open already this changes nothing and reads
+// nothing, which Login relies on. Any failure is reported as one EQuarvelError naming the alias
 // and carrying the original message.
 void TQuarvel::OpenTables() {
   try {
@@ -160,7 +165,9 @@ void TQuarvel::OpenTables() {
     for (TQuery* query : all) query->SetDatabaseName(FDatabaseName);
     for (TQuery* query : {qryUAccess, qryPAccess, qryProgs, qryAudit, qryUserInfo})
       query->ParamByName("APP_KEY").SetAsString(FAppKey);
+    const bool opening = std::any_of(all.begin(), all.end(), [](TQuery* query) { return !query->Active(); });
     for (TQuery* query : all) query->Open();
+    if (opening) SetDatabaseDateFormat(ReadDatePattern(FDatabaseName).value_or(""));
   } catch (const Exception& error) {
     throw EQuarvelError(Format(LoadStr(kStrOpenTablesFailed), {FDatabaseName}) + " - " + error.Message());
   }

@@ -5,6 +5,7 @@
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "examples/demo/estoque_form.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/query.h"
@@ -67,6 +68,7 @@ bool SeedDemoDatabase(const std::string& alias) {
   try {
     std::string today;
     {
+      ScopedDatabaseDateFormat recorded(ReadDatePattern(alias).value_or(""));
       ScopedNormalizedDateFormat normalized;
       today = DateToStr(Date());
     }

@@ -29,6 +29,7 @@ void SecurityDbTest::SetUp() {
   saved_date_pattern_ = ShortDateFormat();
   pattern_saved_ = true;
   SetShortDateFormat(kTestDatePattern);
+  SetDatabaseDateFormat("");  // as if no database had been opened before
   clock_ = std::make_unique<ClockOverride>(EncodeDateTime(kTodayYear, kTodayMonth, kTodayDay, 10, 30, 0));
 
   for (const std::string& statement : CreateSchemaStatements(EngineName())) Exec(statement);
@@ -44,6 +45,7 @@ void SecurityDbTest::SetUp() {
 void SecurityDbTest::TearDown() {
   clock_.reset();
   if (pattern_saved_) SetShortDateFormat(saved_date_pattern_);
+  SetDatabaseDateFormat("");
   EngineTest::TearDown();
 }
 

@@ -14,7 +14,8 @@
 //
 // SetUp, on a fresh database of the engine under test (see EngineTest):
 //   - fixes the short date pattern to kTestDatePattern ("dd/MM/yyyy") and
-//     the clock to kToday at 10:30:00; TearDown puts both back;
+//     the clock to kToday at 10:30:00, and starts without a database date
+//     pattern in force; TearDown puts all three back;
 //   - creates the eight security tables;
 //   - inserts the built-in administrator: USER_ID 1 (kMasterId), name
 //     "master", password "master" (kMasterPassword) scrambled as stored,

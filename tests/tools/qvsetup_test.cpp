@@ -12,6 +12,7 @@
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
 #include "qvd3/platform/db/field.h"
 #include "qvd3/platform/db/query.h"
@@ -151,6 +152,114 @@ TEST_P(QvsetupDbTest, ErrorsNameTheAliasOnce) {
   Exec("CREATE TABLE AUDIT (X INTEGER)");
   Outcome refused = RunQvsetup({"init", Alias(), "--master-password", "x"});
   EXPECT_EQ(Occurrences(refused.err, "'" + Alias() + "'"), 1) << refused.err;
+}
+
+TEST_P(QvsetupDbTest, InitRecordsTheMachinesDatePatternOrTheOneGiven) {
+  Outcome byMachine = RunQvsetup({"init", Alias(), "--master-password", "segredo"});
+  ASSERT_EQ(byMachine.status, kExitOk) << byMachine.err;
+  EXPECT_TRUE(Contains(byMachine.out, "stored dates follow the pattern dd/mm/yyyy")) << byMachine.out;
+  EXPECT_EQ(ReadDatePattern(Alias()), "dd/mm/yyyy");  // widened from the machine's d/M/yy
+
+  for (const char* table : {"QVDATEPATTERN", "AUDIT", "USERINFO", "UACCESS", "PACCESS", "HISTORY", "PROGS",
+                            "PROFILES", "QUARVEL"})
+    Exec(std::string("DROP TABLE ") + table);
+  Outcome given = RunQvsetup({"init", Alias(), "--master-password", "segredo", "--date-pattern", "YYYY-MM-DD"});
+  ASSERT_EQ(given.status, kExitOk) << given.err;
+  EXPECT_EQ(ReadDatePattern(Alias()), "yyyy-mm-dd");
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "2026-12-07");
+  EXPECT_EQ(ShortDateFormat(), "d/M/yy");
+  EXPECT_EQ(DatabaseDateFormat(), "");
+}
+
+TEST_P(QvsetupDbTest, InitRefusesAPatternThatCannotBeRecordedBeforeAnythingElse) {
+  Outcome init = RunQvsetup({"init", Alias(), "--date-pattern", "d/m/yy"});  // no password either
+  EXPECT_EQ(init.status, kExitUsage);
+  EXPECT_TRUE(Contains(init.err, "'d/m/yy' is not a date pattern")) << init.err;
+  EXPECT_TRUE(setup::ExistingSecurityTables(Alias()).empty());
+
+  SetShortDateFormat("yyyymmdd");  // a machine whose date elements touch
+  Outcome machine = RunQvsetup({"init", Alias(), "--master-password", "segredo"});
+  EXPECT_EQ(machine.status, kExitFailed);
+  EXPECT_TRUE(Contains(machine.err, "--date-pattern")) << machine.err;
+  EXPECT_TRUE(setup::ExistingSecurityTables(Alias()).empty());
+}
+
+// Dates stored in the other order before the record existed: the pattern
+// they contradict is refused with the count and the place, and nothing
+// changes; one they agree with is recorded.
+TEST_P(QvsetupDbTest, DatePatternRefusesAPatternTheStoredDatesContradict) {
+  Outcome noTables = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(noTables.status, kExitFailed);
+  EXPECT_EQ(Occurrences(noTables.err, "'" + Alias() + "'"), 1) << noTables.err;
+
+  ASSERT_EQ(RunQvsetup({"init", Alias(), "--master-password", "segredo"}).status, kExitOk);
+  Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '03/20/2026 10:00:00', '03/20/2026 10:05:00', 'PC')");
+  Exec("INSERT INTO HISTORY VALUES (1, 'velha', '12/25/2026')");
+  Exec("UPDATE QUARVEL SET LAST_PWD_CHANGE = '12/07/2026'");
+
+  Outcome refused = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_TRUE(Contains(refused.err, "3 stored dates cannot be read under dd/mm/yyyy")) << refused.err;
+  EXPECT_TRUE(Contains(refused.err, "HISTORY.CHANGE_DATE 1 (for example '12/25/2026')")) << refused.err;
+  EXPECT_TRUE(Contains(refused.err, "AUDIT.START_SESSION 1")) << refused.err;
+  EXPECT_TRUE(Contains(refused.err, "AUDIT.END_SESSION 1")) << refused.err;
+  EXPECT_FALSE(Contains(refused.err, "QUARVEL")) << refused.err;  // 12/07 reads in either order
+  EXPECT_EQ(ReadDatePattern(Alias()), "dd/mm/yyyy");               // as init recorded it
+
+  // Under the record the 12th of July; it stays that day in the new order,
+  // and the dates only the new order reads are kept as they are.
+  Outcome recorded = RunQvsetup({"date-pattern", Alias(), "MM/DD/YYYY"});
+  EXPECT_EQ(recorded.status, kExitOk) << recorded.err;
+  EXPECT_TRUE(Contains(recorded.out, "rewrote 1 stored date(s) from dd/mm/yyyy to mm/dd/yyyy")) << recorded.out;
+  EXPECT_TRUE(Contains(recorded.out, "stored dates follow the pattern mm/dd/yyyy")) << recorded.out;
+  EXPECT_EQ(ReadDatePattern(Alias()), "mm/dd/yyyy");
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
+  EXPECT_EQ(Scalar("SELECT CHANGE_DATE FROM HISTORY"), "12/25/2026");
+
+  // Back to day first: a date no order reads refuses the change, and the
+  // rewrite made before the look is undone with it.
+  Exec("INSERT INTO HISTORY VALUES (1, 'outra', '99/99/2026')");
+  Outcome refusedBack = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(refusedBack.status, kExitFailed);
+  EXPECT_TRUE(Contains(refusedBack.err, "HISTORY.CHANGE_DATE 1 (for example '99/99/2026'); nothing was changed"))
+      << refusedBack.err;
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL"), "07/12/2026");
+  EXPECT_EQ(ReadDatePattern(Alias()), "mm/dd/yyyy");
+  Exec("DELETE FROM HISTORY WHERE CHANGE_DATE = '99/99/2026'");
+  Outcome back = RunQvsetup({"date-pattern", Alias(), "dd/mm/yyyy"});
+  EXPECT_EQ(back.status, kExitOk) << back.err;
+  EXPECT_TRUE(Contains(back.out, "rewrote 4 stored date(s)")) << back.out;
+  EXPECT_EQ(Scalar("SELECT CHANGE_DATE FROM HISTORY"), "25/12/2026");
+  EXPECT_EQ(Scalar("SELECT START_SESSION FROM AUDIT"), "20/03/2026 10:00:00");
+  EXPECT_EQ(RunQvsetup({"date-pattern", Alias(), "mm/dd"}).status, kExitFailed);
+  EXPECT_EQ(RunQvsetup({"date-pattern", Alias()}).status, kExitUsage);
+}
+
+TEST_P(QvsetupDbTest, CheckNamesThePatternAndCountsUnreadableDatesPerColumn) {
+  ASSERT_EQ(RunQvsetup({"init", Alias(), "--master-password", "segredo"}).status, kExitOk);
+  Outcome clean = RunQvsetup({"check", Alias()});
+  EXPECT_EQ(clean.status, kExitOk) << clean.out;
+  EXPECT_TRUE(Contains(clean.out, "stored dates follow the recorded date pattern dd/mm/yyyy")) << clean.out;
+
+  Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '03/20/2026 10:00:00', '03/21/2026 10:05:00', 'PC')");
+  Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '04/20/2026 10:00:00', '20/04/2026 10:05:00', 'PC')");
+  Exec("INSERT INTO AUDIT VALUES ('STOCK', 1, 1, '', NULL, 'PC')");  // no dates: nothing to read
+  Exec("INSERT INTO USERINFO (APP_KEY, USER_ID, EXPIRATION_DATE) VALUES ('STOCK', 1, '2026-04-20')");
+  setup::CheckResult dirty = setup::CheckDatabase(Alias());
+  EXPECT_EQ(dirty.problems,
+            (Names{"table USERINFO column EXPIRATION_DATE: 1 stored date cannot be read under dd/mm/yyyy "
+                   "(for example '2026-04-20')",
+                   "table AUDIT column START_SESSION: 2 stored dates cannot be read under dd/mm/yyyy "
+                   "(for example '03/20/2026 10:00:00')",
+                   "table AUDIT column END_SESSION: 1 stored date cannot be read under dd/mm/yyyy "
+                   "(for example '03/21/2026 10:05:00')"}));
+  EXPECT_EQ(RunQvsetup({"check", Alias()}).status, kExitFailed);
+  EXPECT_EQ(ShortDateFormat(), "d/M/yy");
+
+  Exec("DROP TABLE QVDATEPATTERN");  // an older database: as before, nothing to count
+  setup::CheckResult older = setup::CheckDatabase(Alias());
+  EXPECT_TRUE(older.Complete());
+  EXPECT_EQ(older.notes, (Names{"no date pattern recorded: each client stores dates in its machine's order"}));
 }
 
 QV_INSTANTIATE_ENGINES(QvsetupDbTest);

@@ -6,6 +6,7 @@
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
 #include "qvd3/design/database_names.h"
 #include "qvd3/platform/db/database.h"
@@ -27,10 +28,14 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage:\n"
-    "  qvsetup init ALIAS [--master-password-file FILE|-]\n"
+    "  qvsetup init ALIAS [--master-password-file FILE|-] [--date-pattern PATTERN]\n"
     "                       create the security tables and \"master\"; the password is\n"
-    "                       asked for (no echo), or read from FILE or standard input (-)\n"
-    "  qvsetup check ALIAS  verify the security tables\n"
+    "                       asked for (no echo), or read from FILE or standard input (-);\n"
+    "                       stored dates follow PATTERN (dd/mm/yyyy, mm/dd/yyyy,\n"
+    "                       yyyy-mm-dd...), else this machine's order of date elements\n"
+    "  qvsetup date-pattern ALIAS PATTERN\n"
+    "                       record the pattern every client stores and reads dates in\n"
+    "  qvsetup check ALIAS  verify the security tables and the stored dates\n"
     "  qvsetup alias add [--replace] NAME sqlite PATH\n"
     "  qvsetup alias add [--replace] NAME postgresql CONNINFO\n"
     "                       add an alias to the aliases file ($QV_ALIASES, else\n"
@@ -73,7 +78,20 @@ std::vector<std::string> TableColumns(const std::string& alias, std::string_view
   return names;
 }
 
-void CreateTablesAndMaster(const std::string& alias, const std::string& masterPassword) {
+// The pattern init records: the one given, or this machine's normalised one.
+std::string PatternToRecord(const std::string& given) {
+  if (!given.empty()) return CheckedDatePattern(given);
+  const std::string machine = NormalizedDateFormat(ShortDateFormat());
+  try {
+    return CheckedDatePattern(machine);
+  } catch (const Exception& error) {
+    throw Exception("this machine's date pattern cannot be recorded: " + std::string(error.what()) +
+                    "; give one with --date-pattern");
+  }
+}
+
+void CreateTablesAndMaster(const std::string& alias, const std::string& masterPassword,
+                           const std::string& datePattern) {
   TDatabase& database = Session::Default().Database(alias);
   std::vector<std::string> present = ExistingSecurityTables(alias);
   if (!present.empty()) {
@@ -81,8 +99,10 @@ void CreateTablesAndMaster(const std::string& alias, const std::string& masterPa
     for (const std::string& name : present) list += (list.empty() ? "" : ", ") + name;
     throw Exception("the database already holds security tables (" + list + "); nothing was changed");
   }
+  const std::string pattern = PatternToRecord(datePattern);
   std::string today;
   {
+    ScopedDatabaseDateFormat recorded(pattern);
     ScopedNormalizedDateFormat normalized;
     today = DateToStr(Date());
   }
@@ -98,7 +118,37 @@ void CreateTablesAndMaster(const std::string& alias, const std::string& masterPa
   insert.ParamByName("USER_PWD").SetAsBytes(EncodePassword(masterPassword));
   insert.ParamByName("LAST_PWD_CHANGE").SetAsString(today);
   insert.ExecSQL();
+  RecordDatePattern(alias, pattern);
   transaction.Commit();
+}
+
+// "N stored date(s) cannot be read under P", the count spelt for its number.
+std::string UnreadableText(long long count, const std::string& pattern) {
+  return std::to_string(count) + (count == 1 ? " stored date cannot" : " stored dates cannot") +
+         " be read under " + pattern;
+}
+
+// The recorded pattern as a note, and each column holding dates that cannot
+// be read under it as a problem. A record the component would refuse is a
+// problem too.
+void CheckStoredDates(const std::string& alias, CheckResult& result) {
+  std::optional<std::string> pattern;
+  try {
+    pattern = ReadDatePattern(alias);
+  } catch (const Exception& error) {
+    result.problems.push_back(error.what());
+    return;
+  }
+  if (!pattern) {
+    result.notes.push_back("no date pattern recorded: each client stores dates in its machine's order");
+    return;
+  }
+  result.notes.push_back("stored dates follow the recorded date pattern " + *pattern);
+  for (const UnreadableDates& found : FindUnreadableDates(alias, *pattern))
+    if (found.count > 0)
+      result.problems.push_back("table " + std::string(found.where.table) + " column " +
+                                std::string(found.where.column) + ": " + UnreadableText(found.count, *pattern) +
+                                " (for example '" + found.first + "')");
 }
 
 // ---- Commands ---------------------------------------------------------------
@@ -108,6 +158,7 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
   std::string alias;
   std::optional<std::string> password;
   std::string passwordFile;
+  std::optional<std::string> datePattern;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--master-password" || arg == "--master-password-file") {
@@ -117,6 +168,11 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
       password = arg.substr(std::string_view("--master-password=").size());
     } else if (arg.rfind("--master-password-file=", 0) == 0) {
       passwordFile = arg.substr(std::string_view("--master-password-file=").size());
+    } else if (arg == "--date-pattern") {
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      datePattern = args[++i];
+    } else if (arg.rfind("--date-pattern=", 0) == 0) {
+      datePattern = arg.substr(std::string_view("--date-pattern=").size());
     } else if (arg.rfind("--", 0) == 0) {
       throw UsageError{"unknown option " + arg};
     } else if (alias.empty()) {
@@ -126,6 +182,16 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
     }
   }
   if (alias.empty()) throw UsageError{"init needs an alias"};
+  // A pattern that cannot be recorded is refused before the password is asked for.
+  if (datePattern) {
+    try {
+      CheckedDatePattern(*datePattern);
+    } catch (const Exception& error) {
+      throw UsageError{error.what()};
+    }
+  } else {
+    PatternToRecord("");
+  }
   if (password && !passwordFile.empty())
     throw UsageError{"give the master password once: --master-password or --master-password-file"};
   if (!passwordFile.empty()) password = ReadPasswordFrom(passwordFile, in);
@@ -139,8 +205,19 @@ int CommandInit(const std::vector<std::string>& args, std::ostream& out, std::os
   if (Utf8Length(*password) > static_cast<std::size_t>(kPasswordMaxChars))
     throw UsageError{"the master password may have at most " + std::to_string(kPasswordMaxChars) +
                      " characters"};
-  InitDatabase(alias, *password);
+  InitDatabase(alias, *password, datePattern.value_or(""));
   out << "alias '" << alias << "': created the security tables and the user \"master\"\n";
+  out << "alias '" << alias << "': stored dates follow the pattern " << *ReadDatePattern(alias) << "\n";
+  return kExitOk;
+}
+
+int CommandDatePattern(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() != 3) throw UsageError{"date-pattern takes an alias and a pattern"};
+  const DatePatternChange change = SetDatabaseDatePattern(args[1], args[2]);
+  if (change.rewritten > 0)
+    out << "alias '" << args[1] << "': rewrote " << change.rewritten << " stored date(s) from " << change.previous
+        << " to " << change.pattern << "\n";
+  out << "alias '" << args[1] << "': stored dates follow the pattern " << change.pattern << "\n";
   return kExitOk;
 }
 
@@ -148,12 +225,13 @@ int CommandCheck(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() != 2) throw UsageError{"check takes one alias"};
   const std::string& alias = args[1];
   CheckResult result = CheckDatabase(alias);
+  for (const std::string& note : result.notes) out << "alias '" << alias << "': " << note << "\n";
   if (result.Complete()) {
     out << "alias '" << alias << "': the security tables are complete\n";
     return kExitOk;
   }
   for (const std::string& problem : result.problems) out << "alias '" << alias << "': " << problem << "\n";
-  out << "alias '" << alias << "': the security database is incomplete\n";
+  out << "alias '" << alias << "': the security database has problems (listed above)\n";
   return kExitFailed;
 }
 
@@ -205,9 +283,9 @@ int CommandAliasList(const std::vector<std::string>& args, std::ostream& out) {
 
 // The alias a failing command was about, for its error message.
 std::string AliasOfCommand(const std::vector<std::string>& args) {
-  if (args.size() >= 2 && (args[0] == "init" || args[0] == "check")) {
+  if (args.size() >= 2 && (args[0] == "init" || args[0] == "check" || args[0] == "date-pattern")) {
     for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "--master-password" || args[i] == "--master-password-file") {
+      if (args[i] == "--master-password" || args[i] == "--master-password-file" || args[i] == "--date-pattern") {
         ++i;
         continue;
       }
@@ -241,7 +319,8 @@ std::vector<std::string> ExistingSecurityTables(const std::string& alias) {
 // A new SQLite file is made only for the duration of a successful init: if
 // anything fails afterwards the file is removed again, so a failed init never
 // leaves an empty database that a later run would take for a prepared one.
-void InitDatabase(const std::string& alias, const std::string& masterPassword) {
+void InitDatabase(const std::string& alias, const std::string& masterPassword,
+                  const std::string& datePattern) {
   Session& session = Session::Default();
   AliasDefinition definition = session.FindAlias(alias);
   bool createdFile = false;
@@ -250,7 +329,7 @@ void InitDatabase(const std::string& alias, const std::string& masterPassword) {
     createdFile = true;
   }
   try {
-    CreateTablesAndMaster(alias, masterPassword);
+    CreateTablesAndMaster(alias, masterPassword, datePattern);
   } catch (...) {
     if (createdFile) {
       session.CloseDatabase(alias);
@@ -287,7 +366,40 @@ CheckResult CheckDatabase(const std::string& alias) {
     if (master.Fields()[0]->AsInteger() == 0)
       result.problems.push_back("table QUARVEL has no row for the user \"master\"");
   }
+  if (result.problems.empty()) CheckStoredDates(alias, result);
   return result;
+}
+
+// The dates are read inside the transaction that records the pattern, so no
+// date written meanwhile escapes the look (on SQLite the transaction holds
+// the write lock from its start).
+DatePatternChange SetDatabaseDatePattern(const std::string& alias, const std::string& pattern) {
+  DatePatternChange change;
+  change.pattern = CheckedDatePattern(pattern);
+  const std::string& canonical = change.pattern;
+  if (ExistingSecurityTables(alias).size() != SecurityTables().size())
+    throw Exception("the database does not hold every security table (see qvsetup check); nothing was recorded");
+  TransactionGuard transaction(Session::Default().Database(alias));
+  try {
+    change.previous = ReadDatePattern(alias).value_or("");
+  } catch (const Exception&) {
+    // An unusable record says nothing about the stored dates; replacing it
+    // is what this command is for.
+  }
+  if (!change.previous.empty() && change.previous != canonical)
+    change.rewritten = RewriteStoredDates(alias, change.previous, canonical);
+  long long total = 0;
+  std::string where;
+  for (const UnreadableDates& found : FindUnreadableDates(alias, canonical)) {
+    if (found.count == 0) continue;
+    total += found.count;
+    where += (where.empty() ? "" : ", ") + std::string(found.where.table) + "." + std::string(found.where.column) +
+             " " + std::to_string(found.count) + " (for example '" + found.first + "')";
+  }
+  if (total > 0) throw Exception(UnreadableText(total, canonical) + ": " + where + "; nothing was changed");
+  RecordDatePattern(alias, canonical);
+  transaction.Commit();
+  return change;
 }
 
 int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -297,6 +409,7 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const std::string& command = args[0];
     if (command == "init") return CommandInit(args, out, err, in);
     if (command == "check") return CommandCheck(args, out);
+    if (command == "date-pattern") return CommandDatePattern(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "add") return CommandAliasAdd(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "list") return CommandAliasList(args, out);
     if (command == "help" || command == "--help" || command == "-h") {

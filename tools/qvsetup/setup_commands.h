@@ -1,9 +1,11 @@
 // The commands of qvsetup, the tool that prepares security databases and the
 // aliases that name them:
 //
-//   qvsetup init ALIAS [--master-password-file FILE|-]
+//   qvsetup init ALIAS [--master-password-file FILE|-] [--date-pattern PATTERN]
 //                                               create the eight tables and "master"
-//   qvsetup check ALIAS                         verify the tables and their columns
+//   qvsetup date-pattern ALIAS PATTERN          record the order of stored dates
+//   qvsetup check ALIAS                         verify the tables, their columns
+//                                               and the stored dates
 //   qvsetup alias add [--replace] NAME sqlite PATH
 //                                               write an alias to the aliases file
 //   qvsetup alias add [--replace] NAME postgresql CONNINFO
@@ -41,20 +43,43 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 // Creates the eight tables and the built-in administrator "master" (user 1,
 // no profile, not audited, password `masterPassword` scrambled as stored,
-// last change today) in the database of `alias`, all in one transaction.
-// Refuses, changing nothing, a database that holds any of the tables
-// already. For an SQLite alias whose file does not exist yet, the empty file
-// is created first (and removed again if the creation fails).
-void InitDatabase(const std::string& alias, const std::string& masterPassword);
+// last change today) in the database of `alias`, and records the date
+// pattern of its stored dates (data/date_pattern.h): `datePattern`, or when
+// empty the machine's normalised pattern; all in one transaction. Refuses,
+// changing nothing, a database that holds any of the tables already, and a
+// pattern that cannot be recorded. For an SQLite alias whose file does not
+// exist yet, the empty file is created first (and removed again if the
+// creation fails).
+void InitDatabase(const std::string& alias, const std::string& masterPassword,
+                  const std::string& datePattern = "");
+
+// What recording a date pattern did.
+struct DatePatternChange {
+  std::string pattern;      // as recorded
+  std::string previous;     // the pattern recorded before; empty when none
+  long long rewritten = 0;  // stored date texts rewritten from `previous`
+};
+// Records `pattern` as the date pattern of the security database of
+// `alias`, in one transaction. When another pattern is recorded already,
+// the stored dates were written under it, so each one it reads is first
+// rewritten into the new form (the same day). Refuses, changing nothing, a
+// pattern under which some stored date cannot be read, naming how many
+// there are in which table and column, and a database without the security
+// tables.
+DatePatternChange SetDatabaseDatePattern(const std::string& alias, const std::string& pattern);
 
 // What `check` found: one line per problem; empty when the database is
-// complete.
+// complete. `notes` say what was found that is no problem (the recorded
+// date pattern).
 struct CheckResult {
   std::vector<std::string> problems;
+  std::vector<std::string> notes;
   bool Complete() const { return problems.empty(); }
 };
 // Compares the database of `alias` with the table layout: every table
-// present with every column, and the "master" row present.
+// present with every column, and the "master" row present; then names the
+// recorded date pattern and, per table and column, the stored dates that
+// cannot be read under it.
 CheckResult CheckDatabase(const std::string& alias);
 
 // The security tables the database of `alias` holds, by their upper-case

@@ -165,7 +165,7 @@ std::vector<UnreadableDates> FindUnreadableDates(const std::string& alias, std::
   PatternInForce inForce(pattern);
   std::vector<UnreadableDates> result;
   for (const DateColumn& column : StoredDateColumns()) {
-    UnreadableDates found{column};
+    UnreadableDates found{column, 0, {}};
     TQuery query;
     query.SetDatabaseName(alias);
     query.SetSQL("SELECT " + std::string(column.column) + " FROM " + std::string(column.table));

@@ -167,6 +167,7 @@ TEST_P(SharedDatePatternTest, AuditRowsOfBothClientsShowInOnePeriodOnEither) {
   EXPECT_EQ(AuditPageRows(maria), expected);
   EXPECT_EQ(ShortDateFormat(), "dd/mm/yyyy");  // the machine's, back after the window
   StartClient(kUnitedStates);
+  ASSERT_TRUE(LoginAs("maria", "segredo"));
   std::string patternWhileOpen;
   ui_.WhenShown("UsersAdministration").Run([&](TForm&) { patternWhileOpen = ShortDateFormat(); }).CloseBox();
   Security().UsersAdm();

@@ -94,6 +94,7 @@ TEST_P(SharedDatePatternTest, AnExpiryDateSetByOneClientIsMetByTheOther) {
   AddUserInfo(kApp, maria, "1", "31/12/2030");
 
   StartClient(kBrazil);
+  ASSERT_TRUE(LoginAs("master", kMasterPassword));
   ui_.WhenShown("UsersAdministration")
       .Run([](TForm& form) { static_cast<TUsersAdministration&>(form).DBGridUsers->SelectRowByPerson(1); })
       .Click("sbChangeUserData")

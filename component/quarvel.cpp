@@ -136,7 +136,6 @@ void TQuarvel::Loaded() {
       OpenTables();
     }
   }
-  FNextSlot = 1;
   if (!Designing()) HookMenuItems();
   std::string name = ReadComputerName();
   if (!name.empty()) ComputerName = name;
@@ -167,6 +166,8 @@ void TQuarvel::OpenTables() {
 // normalised is back in force at once.
 void TQuarvel::UsersAdm() {
   if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
+  // The window and its dialogs work on `Users`: this component's module.
+  Users = FDataModule.get();
   std::unique_ptr<TUsersAdministration> window(new TUsersAdministration(this));
   UsersAdministration = window.get();
   struct Release {

@@ -32,6 +32,7 @@ struct PendingSelect {
 
 }  // namespace dbimpl
 
+using dbimpl::Cell;
 using dbimpl::QuoteIdentifier;
 
 TQuery::TQuery() = default;
@@ -317,19 +318,29 @@ void TQuery::DoDelete(dbimpl::RowChange& change) {
 
 namespace {
 
-// A row's values as one comparable string: each value's kind and length
-// before its bytes.
-std::string RowImage(const std::vector<Value>& row, int columns) {
+// The first `columns` cells of a row as one comparable string: each cell's
+// null mark and length before its bytes. Cells read by a select and cells
+// returned by a statement compare equal for equal values.
+std::string RowImage(const Cell* cells, int columns) {
   std::string image;
   for (int c = 0; c < columns; ++c) {
-    const Value& v = row[c];
-    image += static_cast<char>('0' + static_cast<int>(v.kind()));
-    if (v.IsNull()) continue;
-    const std::string text = v.AsString();
-    image += std::to_string(text.size()) + ":" + text;
+    const Cell& cell = cells[c];
+    image += cell.null ? 'N' : 'V';
+    if (cell.null) continue;
+    image.append(reinterpret_cast<const char*>(&cell.size), sizeof cell.size);
+    image.append(cell.data, cell.size);
   }
   return image;
 }
+
+// Collects the images of the rows a statement returns.
+struct RowImages : dbimpl::ResultSink {
+  explicit RowImages(int data_columns) : columns(data_columns) {}
+  void SetColumns(std::vector<dbimpl::ColumnInfo>) override {}
+  void AddRow(const Cell* cells) override { images.push_back(RowImage(cells, columns)); }
+  int columns;
+  std::vector<std::string> images;
+};
 
 }  // namespace
 
@@ -381,18 +392,17 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
     if (key.size() == 1) where += ")";
     const std::string sql = "DELETE FROM " + plan_->table + " WHERE " + where + ReturningClause(any, engine.RowIdentity());
     db.BeforeStatement(sql);
-    dbimpl::ValueRows deleted;
+    RowImages deleted(any.data_columns);
     engine.Run(sql, values, &deleted);
-    std::vector<std::string> expected, found;
+    std::vector<std::string> expected;
+    std::vector<Cell> cells(any.data_columns);
     for (std::size_t i = first; i < last; ++i) {
-      std::vector<Value> row;
-      for (int c = 0; c < any.data_columns; ++c) row.push_back(changes[i].Original(c));
-      expected.push_back(RowImage(row, any.data_columns));
+      for (int c = 0; c < any.data_columns; ++c) cells[c] = changes[i].store->Get(changes[i].original, c);
+      expected.push_back(RowImage(cells.data(), any.data_columns));
     }
-    for (const std::vector<Value>& row : deleted.rows) found.push_back(RowImage(row, any.data_columns));
     std::sort(expected.begin(), expected.end());
-    std::sort(found.begin(), found.end());
-    if (expected != found)
+    std::sort(deleted.images.begin(), deleted.images.end());
+    if (expected != deleted.images)
       Fail("Table " + plan_->table +
            ": some of the rows were changed or deleted by another user since they were read; none was deleted");
   }

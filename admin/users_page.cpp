@@ -259,9 +259,15 @@ void TUsersAdministration::btnChangePasswordClick(TObject&) {
 
 // ---- The data sub-page and the selected user's state row ---------------------
 
+// Back on the list, the pending edit of the user is stored at once, with
+// the rights its profile derives: stored only at a later cursor move, it
+// would overwrite rights applied in between on the access page.
 void TUsersAdministration::pcUsersChange(TObject& sender) {
-  if (pcUsers->ActivePage() == tsUsersData && Users->qryUsers.State() != TDataSetState::Edit)
+  if (pcUsers->ActivePage() == tsUsersList) {
+    tsUsersListEnter(sender);
+  } else if (pcUsers->ActivePage() == tsUsersData && Users->qryUsers.State() != TDataSetState::Edit) {
     tsUsersDataEnter(sender);
+  }
 }
 
 // The selected user goes into edit mode (the data module remembers the

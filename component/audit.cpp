@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/menu_walk.h"
@@ -30,12 +31,13 @@ constexpr std::size_t kComputerNameWidth = 30;
 
 }  // namespace
 
-// Records, in menu-walk order from slot FNextSlot on, every item that has a
-// click handler, and installs the interceptor in its place. The items are
-// counted first, so a menu with more commands than the table holds fails
-// with ERangeError before any item is changed or any entry written. Items
-// without a Name are left alone: the interceptor finds its command by the
-// item's name, and nameless items could not be told apart.
+// Records, in menu-walk order, every item that has a click handler in the
+// free entries of the table (those of other components stay as they are),
+// and installs the interceptor in its place. The items are counted first, so
+// a menu with more commands than the table has free entries fails with
+// ERangeError before any item is changed or any entry written. Items without
+// a Name are left alone: the interceptor finds its command by the item's
+// name, and nameless items could not be told apart.
 void TQuarvel::HookMenuItems() {
   UnhookMenuItems();
   if (FMenu == nullptr) return;
@@ -43,59 +45,69 @@ void TQuarvel::HookMenuItems() {
   WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
     if (item.OnClick && !item.Name().empty()) ++commands;
   });
-  const int free = TMenuHandlerTable::kSize - FNextSlot + 1;
-  if (commands > free)
+  std::vector<int> free;
+  for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot) {
+    const TMenuHandler& entry = MenuHandlers[slot];
+    if (entry.MenuName.empty() && !entry.OnClick && entry.Owner == nullptr) free.push_back(slot);
+  }
+  if (commands > static_cast<int>(free.size()))
     throw ERangeError("Too many menu commands: the menu has " + std::to_string(commands) +
                       " items with a click handler, at most " +
-                      std::to_string(TMenuHandlerTable::kSize) + " can be audited");
+                      std::to_string(TMenuHandlerTable::kSize) + " can be audited (" +
+                      std::to_string(free.size()) + " entries are free)");
 
-  WalkMenu(*FMenu, [this](TMenuItem& item, int /*level*/) {
+  auto next = free.begin();
+  WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
     if (!item.OnClick || item.Name().empty()) return;
-    TMenuHandler& entry = MenuHandlers[FNextSlot];
+    const int slot = *next++;
+    TMenuHandler& entry = MenuHandlers[slot];
     entry.MenuName = item.Name();
     entry.OnClick = std::move(item.OnClick);
+    entry.Owner = this;
     item.OnClick = [this](TObject& sender) { AuditedClick(sender); };
-    FHookedSlots[&item] = FNextSlot;
-    ++FNextSlot;
+    FHookedSlots[&item] = slot;
   });
 }
 
 // Undoes HookMenuItems: every item of the menu that this instance took over
-// gets the handler recorded for it back, and that entry is emptied. Without
-// it a menu that outlives the component would call an interceptor of a
-// destroyed object, and a second hooking would record the interceptor as the
-// host's command. An entry whose name no longer matches the item (another
-// instance has refilled the table since) is left alone. When the menu is
-// already gone there is nothing to give back.
+// gets the handler recorded for it back, and every entry this instance
+// filled is emptied, also when its menu is gone already. Without it a menu
+// that outlives the component would call an interceptor of a destroyed
+// object, a second hooking would record the interceptor as the host's
+// command, and the entries would stay taken. An entry whose name no longer
+// matches the item (the table was refilled since) gives nothing back.
 void TQuarvel::UnhookMenuItems() {
   if (FMenu != nullptr && !FHookedSlots.empty()) {
     WalkMenu(*FMenu, [this](TMenuItem& item, int /*level*/) {
       const auto hooked = FHookedSlots.find(&item);
       if (hooked == FHookedSlots.end()) return;
       TMenuHandler& entry = MenuHandlers[hooked->second];
-      if (entry.MenuName != item.Name()) return;
+      if (entry.Owner != this || entry.MenuName != item.Name()) return;
       item.OnClick = std::move(entry.OnClick);
       entry = TMenuHandler{};
     });
   }
+  for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot)
+    if (MenuHandlers[slot].Owner == this) MenuHandlers[slot] = TMenuHandler{};
   FHookedSlots.clear();
 }
 
-// The interceptor. Finds the first recorded command of the clicked item's
-// name, runs it with the item as sender and, when the user logged in at that
-// moment is audited, writes the row. An error of the command propagates
-// unchanged and leaves no row. The item is not touched once the command has
-// run: the command may have destroyed it, and with it the form and this
-// component. Whether this instance survived is told by a token it owns;
-// when it did not, the row is written from what was known before the
-// command ran (the user then logged in, if audited), so a command cannot
-// escape its audit row by freeing its guard.
+// The interceptor. Finds the first command of the clicked item's name that
+// this instance recorded, runs it with the item as sender and, when the
+// user logged in to this instance at that moment is audited, writes the
+// row. An error of the command propagates unchanged and leaves no row. The
+// item is not touched once the command has run: the command may have
+// destroyed it, and with it the form and this component. Whether this
+// instance survived is told by a token it owns; when it did not, the row is
+// written from what was known before the command ran (the user then logged
+// in, if audited), so a command cannot escape its audit row by freeing its
+// guard.
 void TQuarvel::AuditedClick(TObject& sender) {
   auto* item = dynamic_cast<TMenuItem*>(&sender);
   if (item == nullptr || !item->OnClick) return;
   for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot) {
     const TMenuHandler& entry = MenuHandlers[slot];
-    if (!entry.OnClick || entry.MenuName != item->Name()) continue;
+    if (entry.Owner != this || !entry.OnClick || entry.MenuName != item->Name()) continue;
     // Copies: the command may re-read the form and refill the table.
     const std::string menuName = entry.MenuName;
     const TNotifyEvent command = entry.OnClick;
@@ -122,7 +134,8 @@ void TQuarvel::AuditedClick(TObject& sender) {
 // catalogue lookup leaves qryProgs's cursor where it was.
 TQuarvel::TAuditRow TQuarvel::AuditRowFor(const std::string& menuName) {
   const Value menuId = qryProgs->Lookup("MENU_NAME", {Value(menuName)}, "MENU_ID");
-  return TAuditRow{FDatabaseName, FAppKey, FUser->FUserID, menuId.IsNull() ? 0 : static_cast<int>(menuId.AsInteger())};
+  const int menuIdOrZero = menuId.IsNull() ? 0 : static_cast<int>(menuId.AsInteger());
+  return TAuditRow{FDatabaseName, FAppKey, FUser->FUserID, menuIdOrZero};
 }
 
 // Inserts one AUDIT row. The time stamps are written as date-time text

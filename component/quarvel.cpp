@@ -145,7 +145,6 @@ void TQuarvel::Loaded() {
       OpenTables();
     }
   }
-  FNextSlot = 1;
   if (!Designing()) HookMenuItems();
   std::string name = ReadComputerName();
   if (!name.empty()) ComputerName = name;
@@ -190,6 +189,8 @@ bool TQuarvel::RefuseWhileNobodyLoggedIn() {
 void TQuarvel::UsersAdm() {
   if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
   if (RefuseWhileNobodyLoggedIn()) return;
+  // The window and its dialogs work on `Users`: this component's module.
+  Users = FDataModule.get();
   std::unique_ptr<TUsersAdministration> window(new TUsersAdministration(this));
   UsersAdministration = window.get();
   struct Release {

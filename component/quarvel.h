@@ -14,6 +14,13 @@
 // At design time (the owner form is designing) the component holds its
 // properties and nothing else: no database, no login, no menu changes.
 //
+// A process may hold several components (an MDI host, two main windows of
+// one program), each with its own data module, user and menu: a command
+// runs the handler its own component took over and is audited under that
+// component's user, whatever the other components do or whether they still
+// exist. `Users` names the data module of the component whose
+// administration window opened last (or that was created last).
+//
 // Every error the component itself raises is an EQuarvelError.
 #pragma once
 
@@ -40,15 +47,20 @@ class EQuarvelError : public Exception {
   using Exception::Exception;
 };
 
-// One intercepted menu command: the item's component name and the click
-// handler the host had given it.
+class TQuarvel;
+
+// One intercepted menu command: the item's component name, the click
+// handler the host had given it, and the component that took it over.
 struct TMenuHandler {
   std::string MenuName;
   TNotifyEvent OnClick;
+  const TQuarvel* Owner = nullptr;
 };
 
-// The process-wide table of intercepted menu commands, indexed 1 to 1000.
-// Entries not yet filled have an empty name and no handler.
+// The process-wide table of intercepted menu commands, indexed 1 to 1000,
+// shared by every component of the process (two main forms, each with its
+// own TQuarvel, fill entries of their own). Entries not yet filled have an
+// empty name and no handler.
 class TMenuHandlerTable {
  public:
   static constexpr int kSize = 1000;
@@ -182,7 +194,6 @@ class TQuarvel : public TComponent {
   bool FAutoLogin = false;
   TMainMenu* FMenu = nullptr;
   std::string FAppKey;
-  int FNextSlot = 1;
   // The items this instance took over, with the MenuHandlers slot holding
   // each one's own handler. The pointers are only compared with items found
   // in the live menu, never followed.

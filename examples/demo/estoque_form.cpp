@@ -111,11 +111,10 @@ TEstoqueForm::TEstoqueForm(const std::string& alias) : TForm(nullptr) {
   });
 }
 
-TEstoqueForm::~TEstoqueForm() {
-  // The component and the menu go with the form; the process-wide command
-  // table must not keep handlers bound to this form.
-  MenuHandlers.Clear();
-}
+// The component and the menu go with the form; the component empties its
+// own entries of the process-wide command table, so the entries of another
+// window's component stay.
+TEstoqueForm::~TEstoqueForm() = default;
 
 TMenuItem* TEstoqueForm::Item(const std::string& name) const { return mnuPrincipal->FindItem(name); }
 

@@ -63,8 +63,11 @@ class Engine {
   // `param_count` parameters, without running it; errors of the statement
   // (a missing table or column) are raised as Run would raise them.
   virtual std::vector<ColumnInfo> Describe(const std::string& sql, int param_count) = 0;
-  // The primary-key columns of `table` in key order (empty when none).
-  virtual std::vector<std::string> PrimaryKey(std::string_view table) = 0;
+  // The column lists that name one row of `table`, each in key order: its
+  // primary key first (when it has one), then every unique constraint or
+  // unique index that the engine enforces on each statement and that covers
+  // plain columns of every row (no expression, no condition).
+  virtual std::vector<std::vector<std::string>> UniqueKeys(std::string_view table) = 0;
   // The expression naming a row's identity in a select ("rowid", "ctid").
   virtual std::string_view RowIdentity() const = 0;
   // The most parameters one statement may carry.

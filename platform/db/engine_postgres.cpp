@@ -186,15 +186,26 @@ class PostgresEngine : public Engine {
     return columns;
   }
 
-  std::vector<std::string> PrimaryKey(std::string_view table) override {
+  // Valid, immediate unique indexes without expression or predicate; the
+  // columns an index only includes (past indnkeyatts) are no part of its key.
+  std::vector<std::vector<std::string>> UniqueKeys(std::string_view table) override {
     ValueRows rows;
-    Run("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
-        "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass($1) AND i.indisprimary "
-        "ORDER BY array_position(i.indkey::int2[], a.attnum)",
+    Run("SELECT i.indexrelid::int8, a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+        "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass($1) AND i.indisunique AND i.indisvalid "
+        "AND i.indimmediate AND i.indpred IS NULL AND i.indexprs IS NULL "
+        "AND array_position(i.indkey::int2[], a.attnum) < i.indnkeyatts "
+        "ORDER BY i.indisprimary DESC, i.indexrelid, array_position(i.indkey::int2[], a.attnum)",
         {Value(table)}, &rows);
-    std::vector<std::string> names;
-    for (auto& row : rows.rows) names.push_back(row[0].AsString());
-    return names;
+    std::vector<std::vector<std::string>> keys;
+    std::int64_t index = -1;
+    for (auto& row : rows.rows) {
+      if (row[0].AsInteger() != index) {
+        index = row[0].AsInteger();
+        keys.emplace_back();
+      }
+      keys.back().push_back(row[1].AsString());
+    }
+    return keys;
   }
 
   std::string_view RowIdentity() const override { return "ctid"; }

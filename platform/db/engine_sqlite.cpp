@@ -185,12 +185,33 @@ class SqliteEngine : public Engine {
     return columns;
   }
 
-  std::vector<std::string> PrimaryKey(std::string_view table) override {
-    ValueRows rows;
-    Run("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk", {Value(table)}, &rows);
-    std::vector<std::string> names;
-    for (auto& row : rows.rows) names.push_back(row[0].AsString());
-    return names;
+  // The primary key from the table's columns (an INTEGER PRIMARY KEY has no
+  // index of its own), then the unique indexes other than the primary key's;
+  // an index with an expression column names no plain column (NULL).
+  std::vector<std::vector<std::string>> UniqueKeys(std::string_view table) override {
+    std::vector<std::vector<std::string>> keys;
+    ValueRows primary;
+    Run("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk", {Value(table)}, &primary);
+    if (!primary.rows.empty()) keys.emplace_back();
+    for (auto& row : primary.rows) keys.back().push_back(row[0].AsString());
+    ValueRows unique;
+    Run("SELECT l.name, i.name FROM pragma_index_list(?1) AS l, pragma_index_info(l.name) AS i "
+        "WHERE l.\"unique\" = 1 AND l.partial = 0 AND l.origin <> 'pk' ORDER BY l.seq, i.seqno",
+        {Value(table)}, &unique);
+    std::string index;
+    bool plain = false;
+    for (auto& row : unique.rows) {
+      if (row[0].AsString() != index) {
+        if (!plain && !keys.empty() && !index.empty()) keys.pop_back();
+        index = row[0].AsString();
+        plain = true;
+        keys.emplace_back();
+      }
+      if (row[1].IsNull()) plain = false;
+      keys.back().push_back(row[1].AsString());
+    }
+    if (!plain && !index.empty()) keys.pop_back();
+    return keys;
   }
 
   std::string_view RowIdentity() const override { return "rowid"; }

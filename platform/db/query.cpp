@@ -18,9 +18,9 @@ namespace dbimpl {
 struct QueryPlan {
   std::string alias;               // lower case
   std::string table;               // as written in the select
-  std::vector<std::string> key;    // primary-key column names
-  std::vector<int> key_columns;    // their result columns; empty = use identity
-  bool key_known = false;
+  std::vector<std::vector<std::string>> keys;  // the table's unique keys
+  std::vector<int> key_columns;    // result columns of the first key selected whole
+  bool keys_known = false;
 };
 
 // A select checked by a deferred Open and not run yet.
@@ -32,6 +32,7 @@ struct PendingSelect {
 
 }  // namespace dbimpl
 
+using dbimpl::Cell;
 using dbimpl::QuoteIdentifier;
 
 TQuery::TQuery() = default;
@@ -102,23 +103,29 @@ TQuery::SelectRun TQuery::BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows) 
   return run;
 }
 
-// A live query learns which result columns hold its table's primary key.
+// A live query learns which of its table's unique keys (the primary key
+// first) it selects whole: its rows are addressed by that key's values.
 void TQuery::FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows) {
   if (!request_live_) return;
-  if (!plan_->key_known) {
-    plan_->key = db.engine().PrimaryKey(plan_->table);
-    plan_->key_known = true;
+  if (!plan_->keys_known) {
+    plan_->keys = db.engine().UniqueKeys(plan_->table);
+    plan_->keys_known = true;
   }
   plan_->key_columns.clear();
-  for (const std::string& name : plan_->key) {
-    int found = -1;
-    for (int c = 0; c < rows.DataColumns(); ++c)
-      if (SameText(rows.columns[c].name, name)) found = c;
-    if (found < 0) {
-      plan_->key_columns.clear();
-      break;
+  for (const std::vector<std::string>& key : plan_->keys) {
+    std::vector<int> found;
+    for (const std::string& name : key) {
+      for (int c = 0; c < rows.DataColumns(); ++c) {
+        if (SameText(rows.columns[c].name, name)) {
+          found.push_back(c);
+          break;
+        }
+      }
     }
-    plan_->key_columns.push_back(found);
+    if (found.size() == key.size()) {
+      plan_->key_columns = std::move(found);
+      return;
+    }
   }
 }
 
@@ -195,23 +202,72 @@ void TQuery::DoInsert(dbimpl::RowChange& change) {
 
 namespace {
 
-// The WHERE clause naming the row `change` was read from, its values
-// appended to `values`.
-std::string RowCondition(const dbimpl::RowChange& change, const std::vector<int>& key_columns,
-                         const dbimpl::Engine& engine, std::vector<Value>& values) {
+// The key columns of `change`'s row when its key can name it: every key
+// value as read is non-null (a unique key does not bind nulls). Empty when
+// the row is named by its identity instead.
+std::vector<int> KeyOf(const dbimpl::RowChange& change, const std::vector<int>& key_columns) {
+  for (int c : key_columns)
+    if (change.Original(c).IsNull()) return {};
+  return key_columns;
+}
+
+// The WHERE clause naming the row `change` was read from as it was read, its
+// values appended to `values`: the key's values, or the engine's row
+// identity when the table has no key, and in both cases every other column
+// equal to its value as read (IS NULL for a null). So a row that another
+// client changed or deleted meanwhile matches nothing, and the identity,
+// which a deleted row can pass on to a new one, never names a row alone.
+std::string RowCondition(const dbimpl::RowChange& change, const std::vector<int>& key, TDatabase& db,
+                         std::vector<Value>& values) {
+  dbimpl::Engine& engine = db.engine();
   std::string where;
-  if (key_columns.empty()) {
-    values.push_back(change.Original(change.data_columns));
-    return std::string(engine.RowIdentity()) + " = " + engine.Placeholder(static_cast<int>(values.size()));
-  }
-  for (int c : key_columns) {
+  auto mark = [&](const Value& value) {
+    values.push_back(value);
+    return engine.Placeholder(static_cast<int>(values.size()));
+  };
+  if (key.empty()) where = std::string(engine.RowIdentity()) + " = " + mark(change.Original(change.data_columns));
+  std::vector<int> order = key;
+  for (int c = 0; c < change.data_columns; ++c)
+    if (std::find(key.begin(), key.end(), c) == key.end()) order.push_back(c);
+  for (int c : order) {
+    const Value original = change.Original(c);
+    std::string column = QuoteIdentifier((*change.columns)[c].name);
+    // SQLite compares a blob with a text as different: a byte column that
+    // another program filled with text is compared by its bytes.
+    if (original.IsBytes() && db.Engine() == EngineKind::Sqlite) column = "CAST(" + column + " AS BLOB)";
     if (!where.empty()) where += " AND ";
-    values.push_back(change.Original(c));
-    where += QuoteIdentifier((*change.columns)[c].name) + " = " +
-             engine.Placeholder(static_cast<int>(values.size()));
+    where += original.IsNull() ? column + " IS NULL" : column + " = " + mark(original);
   }
   return where;
 }
+
+// The error for a row change that did not reach exactly its one row.
+[[noreturn]] void RaiseConflict(const TDataSet& dataset, const std::string& table, std::int64_t reached,
+                                const char* action) {
+  std::string message = dataset.Name().empty() ? std::string() : dataset.Name() + ": ";
+  message += "Table " + table + ": ";
+  if (reached == 0) {
+    message += "the row was changed or deleted by another user since it was read; it was not ";
+  } else {
+    message += "the row is not the only one with its key values (" + std::to_string(reached) + " rows); it was not ";
+  }
+  throw EDatabaseError(message + action);
+}
+
+// A transaction for one row change when the caller has none: a key that
+// stopped being unique could otherwise leave a change on several rows.
+class OwnTransaction {
+ public:
+  OwnTransaction(TDatabase& db, bool needed) {
+    if (needed && !db.InTransaction()) guard_.emplace(db);
+  }
+  void Commit() {
+    if (guard_) guard_->Commit();
+  }
+
+ private:
+  std::optional<TransactionGuard> guard_;
+};
 
 }  // namespace
 
@@ -234,64 +290,121 @@ void TQuery::DoUpdate(dbimpl::RowChange& change) {
     values.push_back(change.values[c]);
     sets += QuoteIdentifier((*change.columns)[c].name) + " = " + engine.Placeholder(static_cast<int>(values.size()));
   }
-  std::string where = RowCondition(change, plan_->key_columns, engine, values);
+  const std::vector<int> key = KeyOf(change, plan_->key_columns);
+  std::string where = RowCondition(change, key, db, values);
   std::string sql = "UPDATE " + plan_->table + " SET " + sets + " WHERE " + where +
                     ReturningClause(change, engine.RowIdentity());
   db.BeforeStatement(sql);
+  OwnTransaction transaction(db, !key.empty());
   dbimpl::ValueRows rows;
   engine.Run(sql, values, &rows);
-  if (rows.rows.size() != 1) Fail("The row was changed or deleted by another user; it could not be updated");
+  if (rows.rows.size() != 1) RaiseConflict(*this, plan_->table, static_cast<std::int64_t>(rows.rows.size()), "updated");
+  transaction.Commit();
   change.result = std::move(rows.rows.front());
 }
 
 void TQuery::DoDelete(dbimpl::RowChange& change) {
   if (!plan_) Fail("The dataset is not live");
   TDatabase& db = Database();
-  dbimpl::Engine& engine = db.engine();
   std::vector<Value> values;
-  std::string sql = "DELETE FROM " + plan_->table + " WHERE " + RowCondition(change, plan_->key_columns, engine, values);
+  const std::vector<int> key = KeyOf(change, plan_->key_columns);
+  std::string sql = "DELETE FROM " + plan_->table + " WHERE " + RowCondition(change, key, db, values);
   db.BeforeStatement(sql);
-  if (engine.Run(sql, values, nullptr) != 1)
-    Fail("The row was changed or deleted by another user; it could not be deleted");
+  OwnTransaction transaction(db, !key.empty());
+  const std::int64_t deleted = db.engine().Run(sql, values, nullptr);
+  if (deleted != 1) RaiseConflict(*this, plan_->table, deleted, "deleted");
+  transaction.Commit();
 }
 
-// Rows go in batches of one statement each, "WHERE <key> IN (...)" (the key
-// column or the row identity) or, for a key of several columns, one
-// condition per row joined by OR. Every batch must delete exactly its rows,
-// else the transaction is rolled back. Batches stay moderate, as a
-// statement's compile time grows faster than its number of parameters.
+namespace {
+
+// The first `columns` cells of a row as one comparable string: each cell's
+// null mark and length before its bytes. Cells read by a select and cells
+// returned by a statement compare equal for equal values.
+std::string RowImage(const Cell* cells, int columns) {
+  std::string image;
+  for (int c = 0; c < columns; ++c) {
+    const Cell& cell = cells[c];
+    image += cell.null ? 'N' : 'V';
+    if (cell.null) continue;
+    image.append(reinterpret_cast<const char*>(&cell.size), sizeof cell.size);
+    image.append(cell.data, cell.size);
+  }
+  return image;
+}
+
+// Collects the images of the rows a statement returns.
+struct RowImages : dbimpl::ResultSink {
+  explicit RowImages(int data_columns) : columns(data_columns) {}
+  void SetColumns(std::vector<dbimpl::ColumnInfo>) override {}
+  void AddRow(const Cell* cells) override { images.push_back(RowImage(cells, columns)); }
+  int columns;
+  std::vector<std::string> images;
+};
+
+}  // namespace
+
+// Rows go in batches of one statement each, naming the rows by their key or
+// their row identity ("<column> IN (...)", or one condition per row joined
+// by OR for a key of several columns). Each statement returns the rows it
+// deleted, which must be exactly the rows as read, else the transaction is
+// rolled back: a row changed or deleted by another client, or an identity
+// passed on to another row, fails the whole deletion. Batches stay moderate,
+// as a statement's compile time grows faster than its number of parameters
+// and SQLite limits the depth of an expression (a chain of ORs) to 1000.
 void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   if (!plan_) Fail("The dataset is not live");
   constexpr std::size_t kMaxBatchRows = 1000;
+  constexpr std::size_t kMaxBatchConditions = 200;
   TDatabase& db = Database();
   dbimpl::Engine& engine = db.engine();
   std::optional<TransactionGuard> transaction;
   if (!db.InTransaction()) transaction.emplace(db);
-  const std::vector<int>& key = plan_->key_columns;
-  const std::size_t per_row = key.empty() ? 1 : key.size();
-  const std::size_t batch = std::clamp<std::size_t>(static_cast<std::size_t>(engine.MaxParameters()) / per_row, 1,
-                                                    kMaxBatchRows);
+  const dbimpl::RowChange& any = changes.front();
+  std::vector<int> key = plan_->key_columns;
+  for (const dbimpl::RowChange& change : changes)
+    if (!key.empty() && KeyOf(change, key).empty()) key.clear();
+  if (key.empty()) key.push_back(any.data_columns);  // the identity
+  const std::size_t batch = std::clamp<std::size_t>(static_cast<std::size_t>(engine.MaxParameters()) / key.size(), 1,
+                                                    key.size() == 1 ? kMaxBatchRows : kMaxBatchConditions);
+  auto name = [&](int column) {
+    return column == any.data_columns ? std::string(engine.RowIdentity())
+                                      : QuoteIdentifier((*any.columns)[column].name);
+  };
   for (std::size_t first = 0; first < changes.size(); first += batch) {
     const std::size_t last = std::min(changes.size(), first + batch);
     std::vector<Value> values;
-    std::string where;
-    if (per_row == 1) {
-      const int column = key.empty() ? changes[first].data_columns : key.front();
-      where = key.empty() ? std::string(engine.RowIdentity()) : QuoteIdentifier((*changes[first].columns)[column].name);
-      where += " IN (";
-      for (std::size_t i = first; i < last; ++i) {
-        values.push_back(changes[i].Original(column));
+    std::string where = key.size() == 1 ? name(key.front()) + " IN (" : std::string();
+    for (std::size_t i = first; i < last; ++i) {
+      if (key.size() == 1) {
+        values.push_back(changes[i].Original(key.front()));
         where += (i > first ? ", " : "") + engine.SequentialPlaceholder(static_cast<int>(values.size()));
+        continue;
+      }
+      where += i > first ? " OR (" : "(";
+      for (std::size_t k = 0; k < key.size(); ++k) {
+        values.push_back(changes[i].Original(key[k]));
+        where += (k ? " AND " : "") + name(key[k]) + " = " +
+                 engine.SequentialPlaceholder(static_cast<int>(values.size()));
       }
       where += ")";
-    } else {
-      for (std::size_t i = first; i < last; ++i)
-        where += (i > first ? " OR (" : "(") + RowCondition(changes[i], key, engine, values) + ")";
     }
-    const std::string sql = "DELETE FROM " + plan_->table + " WHERE " + where;
+    if (key.size() == 1) where += ")";
+    const std::string sql = "DELETE FROM " + plan_->table + " WHERE " + where + ReturningClause(any, engine.RowIdentity());
     db.BeforeStatement(sql);
-    if (engine.Run(sql, values, nullptr) != static_cast<std::int64_t>(last - first))
-      Fail("Some of the rows were changed or deleted by another user; none was deleted");
+    RowImages deleted(any.data_columns);
+    engine.Run(sql, values, &deleted);
+    std::vector<std::string> expected;
+    std::vector<Cell> cells(any.data_columns);
+    for (std::size_t i = first; i < last; ++i) {
+      for (int c = 0; c < any.data_columns; ++c) cells[c] = changes[i].store->Get(changes[i].original, c);
+      expected.push_back(RowImage(cells.data(), any.data_columns));
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(deleted.images.begin(), deleted.images.end());
+    if (expected != deleted.images)
+      Fail("Table " + plan_->table +
+           ": some of the rows were changed or deleted by another user since they were read; none was deleted");
   }
   if (transaction) transaction->Commit();
 }

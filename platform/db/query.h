@@ -18,8 +18,12 @@
 //
 // A live query (SetRequestLive(true)) must be a select from one table; its
 // rows can be inserted, edited and deleted through its fields. An edit or a
-// delete reaches exactly the row it was read from: by the table's primary
-// key when the select includes it, else by the engine's row identity.
+// delete reaches exactly the row it was read from, as it was read: named by
+// the table's primary key or another unique key when the select includes
+// one, else by the engine's row identity, and in both cases only while every
+// selected column still holds the value read. A row another client changed
+// or deleted since it was read (or whose key values several rows share) is
+// an EDatabaseError naming the table, and nothing is written.
 #pragma once
 
 #include <cstdint>

@@ -117,6 +117,44 @@ TEST_P(AccessTest, ASynchronisationThatFailsHalfwayLeavesTheCatalogueAsItWas) {
   EXPECT_TRUE(ui_.Forms().empty());
 }
 
+// More new items than one statement denies (500 each): every one of them,
+// on either side of each batch boundary, gets its denied row for every
+// listed user and every profile, and no other row.
+TEST_P(AccessTest, EveryOneOfAThousandAndOneNewItemsIsDeniedToEverybody) {
+  constexpr int kNewItems = 1001;
+  const int vendas = AddProfile("Vendas");
+  const int compras = AddProfile("Compras");
+  const int ana = AddUser("ana", "x", vendas);
+  const int bia = AddUser("bia", "x");
+  extraBuild_ = [](TTestHostForm& host) {
+    for (int i = 1; i <= kNewItems; ++i) {
+      auto* item = new TMenuItem(&host);
+      item->SetName("mnuBulk" + std::to_string(i));
+      item->SetCaption("Item " + std::to_string(i));
+      host.mnuHelp->Add(item);
+    }
+  };
+  OpenAdminAnd([](TForm&) {});
+  const std::string bulk = "SELECT MENU_ID FROM PROGS WHERE APP_KEY='STOCK' AND MENU_NAME LIKE 'mnuBulk%'";
+  ASSERT_EQ(Count("SELECT COUNT(*) FROM (" + bulk + ") B"), kNewItems);
+  for (const int user : {ana, bia}) {
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM UACCESS WHERE APP_KEY='STOCK' AND USER_ID=:U AND AUTHORIZED='0' "
+                    "AND MENU_ID IN (" + bulk + ")", {{"U", user}}),
+              kNewItems);
+  }
+  for (const int profile : {vendas, compras}) {
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM PACCESS WHERE APP_KEY='STOCK' AND PROF_ID=:P AND AUTHORIZED='0' "
+                    "AND MENU_ID IN (" + bulk + ")", {{"P", profile}}),
+              kNewItems);
+  }
+  // One row per subject and item: none twice, none for "master".
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM UACCESS WHERE MENU_ID IN (" + bulk + ")"), 2 * kNewItems);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM PACCESS WHERE MENU_ID IN (" + bulk + ")"), 2 * kNewItems);
+  EXPECT_EQ(URight(ana, "mnuBulk500"), "0");
+  EXPECT_EQ(URight(bia, "mnuBulk501"), "0");
+  EXPECT_EQ(PRight(compras, "mnuBulk1001"), "0");
+}
+
 TEST_P(AccessTest, AnItemWithoutANameIsLeftOutAndItsSubItemsMoveUp) {
   extraBuild_ = [](TTestHostForm& host) {
     auto* nameless = new TMenuItem(&host);

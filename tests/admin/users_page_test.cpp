@@ -11,6 +11,7 @@
 #include "qvd3/dialogs/new_user_qv.h"
 #include "qvd3/platform/db/database_error.h"
 #include "qvd3/platform/sys/date_text.h"
+#include "qvd3/platform/sys/text_case.h"
 #include "tests/admin/admin_fixture.h"
 
 namespace qv::test {
@@ -170,6 +171,77 @@ TEST_P(UsersPageTest, PasswordResetAsksAgainOnAnEmptyTextAndStoresNoHistory) {
   EXPECT_EQ(PasswordOf(ana), "nova senha");
   EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL WHERE USER_ID=:U", {{"U", ana}}), TodayText());
   EXPECT_EQ(Count("SELECT COUNT(*) FROM HISTORY"), 0);
+}
+
+// A reset whose store fails is reported; the row shows the password and
+// date it had, and the posts that follow (the window's activation after
+// the message, going back to the list) store the edit made before the
+// reset but neither the new password nor a new date.
+TEST_P(UsersPageTest, AFailedPasswordResetLeavesNothingForALaterPost) {
+  const int ana = AddUser("ana", "velha", 0, "0", DateText(2025, 1, 2));
+  const std::string stored = EncodePassword("velha");
+  ui_.AnswerQuery("nova senha");
+  bool failed = false;
+  Admin()
+      .Click("sbChangeUserData")
+      .Run([&](TForm&) {
+        Users->qryUsers.FieldByName("REAL_NAME").SetAsString("Ana Nova");
+        Db().SetStatementHook([&failed](std::string_view sql) {
+          if (failed || AsciiUpper(sql).find("SET \"USER_PWD\"") == std::string::npos) return;
+          failed = true;
+          throw EDatabaseError("disk full");
+        });
+      })
+      .Click("btnChangePassword")
+      .Run([&](TForm& form) {
+        Db().SetStatementHook({});
+        EXPECT_EQ(ErrorTexts(), "disk full;");
+        EXPECT_EQ(Users->qryUsers.FieldByName("USER_PWD").AsString(), stored);
+        EXPECT_EQ(Users->qryUsers.FieldByName("LAST_PWD_CHANGE").AsString(), DateText(2025, 1, 2));
+        EXPECT_EQ(Window(form).DBEdit3->Text(), ScrambledPasswordText(stored));
+      })
+      .Click("sbChangeUserData")
+      .SelectPage("tsUsersList")
+      .CloseBox();
+  Run();
+  EXPECT_EQ(PasswordOf(ana), "velha");
+  EXPECT_EQ(Scalar("SELECT LAST_PWD_CHANGE FROM QUARVEL WHERE USER_ID=:U", {{"U", ana}}), DateText(2025, 1, 2));
+  EXPECT_EQ(Scalar("SELECT REAL_NAME FROM QUARVEL WHERE USER_ID=:U", {{"U", ana}}), "Ana Nova");
+  for (const TMessageRecord& m : ui_.Messages()) EXPECT_NE(m.Text, "Mudança de senha efetuada");
+}
+
+// Back from the user's data to the list, a changed profile is stored at
+// once, with the rights it derives: rights applied afterwards on the access
+// page are the ones that stay, not overwritten by a late store of the
+// profile (at the next cursor move or when the window closes).
+TEST_P(UsersPageTest, BackToTheListStoresTheProfileBeforeRightsAreApplied) {
+  const int vendas = AddProfile("Vendas");
+  const int compras = AddProfile("Compras");
+  const int ana = AddUser("ana", "x", vendas);
+  OpenAdminAnd([](TForm&) {});  // the catalogue and everybody's denied rights
+  SetPAccess("STOCK", compras, MenuIdOf("mnuReports"), "1");
+  constexpr int kSobreNode = 13;  // "Sobre" in the access tree
+  Admin()
+      .Click("sbChangeUserData")
+      .Run([&](TForm& form) { Window(form).DBLookupComboBox1->ChooseByPerson(Value(compras)); })
+      .SelectPage("tsUsersList")
+      .Run([&](TForm& form) {
+        TUsersAdministration& w = Window(form);
+        EXPECT_EQ(Users->qryUsers.State(), TDataSetState::Browse);
+        EXPECT_EQ(Count("SELECT COUNT(*) FROM QUARVEL WHERE USER_ID=:U AND PROFILE_ID=:P",
+                        {{"U", ana}, {"P", compras}}),
+                  1);
+        w.PageControl->SelectPageByPerson(w.tsPrograms);
+        w.DBGridUsersProgs->SelectRowByPerson(1);
+      })
+      .ClickNode("MenuItems", kSobreNode)
+      .Click("sbApply")
+      .CloseBox();
+  Run();
+  EXPECT_EQ(URight(ana, "mnuHelpAbout"), "1");  // applied
+  EXPECT_EQ(URight(ana, "mnuReports"), "1");    // from the new profile
+  EXPECT_EQ(URight(ana, "mnuFileOpen"), "0");
+  EXPECT_TRUE(ErrorTexts().empty()) << ErrorTexts();
 }
 
 // Selecting A, then B, then "Mudar Dados" shows B's state; moving on to

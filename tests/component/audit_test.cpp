@@ -428,6 +428,50 @@ TEST_P(AuditTest, HookingAgainRecordsTheHostsCommandsNotTheInterceptor) {
   EXPECT_EQ(AuditCount(), 1);
 }
 
+// Two main windows of one program (the same item names), each with its own
+// component and user: every item runs its own window's command, audited
+// under its own window's user, also once the other window is gone, in
+// either order.
+TEST_P(AuditTest, TwoComponentsEachRunAndAuditTheirOwnCommands) {
+  const int maria = AddAuditedUser("maria");
+  const int joao = AddAuditedUser("joao");
+  const std::vector<std::string> handled(kHandledItems.begin(), kHandledItems.end());
+  for (const bool closeFirst : {true, false}) {
+    SCOPED_TRACE(closeFirst ? "the first window closes" : "the second window closes");
+    Exec("DELETE FROM AUDIT");
+    TestHostSettings settings;
+    settings.DatabaseName = Alias();
+    std::unique_ptr<TTestHostForm> first = ReadTestHost(settings);
+    std::unique_ptr<TTestHostForm> second = ReadTestHost(settings);
+    ui_.WhenShown("Login").Type("maria").Enter().Type("segredo").Enter();
+    ASSERT_TRUE(first->Quarvel1->Login());
+    ui_.WhenShown("Login").Type("joao").Enter().Type("segredo").Enter();
+    ASSERT_TRUE(second->Quarvel1->Login());
+
+    first->Item("mnuFileOpen")->Click();
+    second->Item("mnuReports")->Click();
+    EXPECT_EQ(first->Calls, std::vector<std::string>{"mnuFileOpen"});
+    EXPECT_EQ(second->Calls, std::vector<std::string>{"mnuReports"});
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE USER_ID=:U AND PROG_ID=:P",
+                    {{"U", maria}, {"P", menu_ids_["mnuFileOpen"]}}), 1);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE USER_ID=:U AND PROG_ID=:P",
+                    {{"U", joao}, {"P", menu_ids_["mnuReports"]}}), 1);
+
+    std::unique_ptr<TTestHostForm>& kept = closeFirst ? second : first;
+    const int keptUser = closeFirst ? joao : maria;
+    (closeFirst ? first : second).reset();
+    kept->Calls.clear();
+    for (const std::string& item : handled) kept->Item(item)->Click();
+    EXPECT_EQ(kept->Calls, handled);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE USER_ID=:U", {{"U", keptUser}}), 1 + 8);
+    EXPECT_EQ(AuditCount(), 2 + 8);
+    // Its administration window opens on its own data module.
+    ui_.WhenShown("UsersAdministration").CloseBox();
+    kept->Quarvel1->UsersAdm();
+    EXPECT_TRUE(ui_.UnusedScripts().empty());
+  }
+}
+
 TestHostSettings WithHandledItems(int count) {
   TestHostSettings settings;
   settings.ExtraBuild = [count](TTestHostForm& host) { AddHandledItems(host, count); };

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/database_error.h"
 #include "tests/data/dm_quarvel_fixture.h"
 
@@ -168,6 +169,47 @@ TEST_P(DataModuleDeleteTest, RefusedUserDeleteKeepsEveryDependentRow) {
   m.qryUsers.Delete();
   EXPECT_EQ(RowsWhere("QUARVEL", "USER_ID", ana), 0);
   EXPECT_EQ(UserRows(ana), 0);
+}
+
+// Another administrator deletes bia (the last key) and creates caio, who
+// gets bia's USER_ID and rows of his own. Deleting or editing bia from the
+// list read before reports the conflict and leaves caio and his rows as
+// they are: no cascade, no write on his row.
+TEST_P(DataModuleDeleteTest, AUserAnotherAdministratorDeletedIsAConflictNotAnotherUsersLoss) {
+  TUsers& m = OpenModule();
+  ASSERT_TRUE(m.qryUsers.Locate("USER_ID", Value(bia)));
+  TDatabase& other = Session::Default().Database(SecondAlias());
+  for (const char* table : {"UACCESS", "USERINFO", "HISTORY", "QUARVEL"})
+    other.ExecDirect(std::string("DELETE FROM ") + table + " WHERE USER_ID = " + std::to_string(bia));
+  const int caio = AddUser("caio", "y", spare);
+  ASSERT_EQ(caio, bia);
+  SetUAccess(kApp, caio, menu, "1");
+  AddUserInfo(kApp, caio);
+  AddHistory(caio, "antiga", TodayText());
+
+  ui.AnswerMessages(mrYes);
+  try {
+    m.qryUsers.Delete();
+    ADD_FAILURE() << "the delete of a user already gone went through";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("QUARVEL"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Scalar("SELECT USERQV_NAME FROM QUARVEL WHERE USER_ID=:U", {{"U", caio}}), "caio");
+  EXPECT_EQ(UserRows(caio), 3);
+  ASSERT_EQ(ui.Messages().size(), 1u);  // the question, no "Usuário Eliminado"
+  EXPECT_FALSE(Db().InTransaction());
+
+  // The list still shows bia; an edit of her row is refused the same way.
+  ASSERT_TRUE(m.qryUsers.Locate("USERQV_NAME", Value("bia")));
+  m.qryUsers.Edit();
+  m.qryUsers.FieldByName("REAL_NAME").SetAsString("Bia Souza");
+  EXPECT_THROW(m.qryUsers.Post(), EDatabaseError);
+  m.qryUsers.Cancel();
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM QUARVEL WHERE USER_ID=:U AND USERQV_NAME='caio' AND PROFILE_ID=:P",
+                  {{"U", caio}, {"P", spare}}),
+            1);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM QUARVEL WHERE REAL_NAME='Bia Souza'"), 0);
+  EXPECT_EQ(UserRows(caio), 3);
 }
 
 TEST_P(DataModuleDeleteTest, RefusedProfileDeleteKeepsMembersAndRights) {

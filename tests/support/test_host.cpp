@@ -4,9 +4,18 @@
 
 namespace qv::test {
 
-TTestHostForm::TTestHostForm(TComponent* owner) : TForm(owner) { SetName("frmHost"); }
+namespace {
+int liveHosts = 0;
+}
 
-TTestHostForm::~TTestHostForm() { MenuHandlers.Clear(); }
+TTestHostForm::TTestHostForm(TComponent* owner) : TForm(owner) {
+  SetName("frmHost");
+  ++liveHosts;
+}
+
+TTestHostForm::~TTestHostForm() {
+  if (--liveHosts == 0) MenuHandlers.Clear();
+}
 
 TMenuItem* TTestHostForm::AddItem(TMenuItem* parent, const char* name, const char* caption,
                                   bool handled) {

@@ -60,7 +60,8 @@ inline constexpr std::array<const char*, 8> kHandledItems = {
 class TTestHostForm : public TForm {
  public:
   explicit TTestHostForm(TComponent* owner = nullptr);
-  // Empties MenuHandlers, so one test's handlers never reach the next.
+  // Empties MenuHandlers once no test host is left, so one test's handlers
+  // never reach the next (while another host lives its entries stay).
   ~TTestHostForm() override;
 
   // Creates the menu described above, owned by the form, and makes it the

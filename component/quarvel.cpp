@@ -149,12 +149,7 @@ void TQuarvel::Loaded() {
 void TQuarvel::OpenTables() {
   try {
     if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
-    const std::initializer_list<TQuery*> all = {qryUsers,   qryProgs,   qryProfiles, qryUAccess,
-                                                qryPAccess, qryHistory, qryAudit,    qryUserInfo};
-    for (TQuery* query : all) query->SetDatabaseName(FDatabaseName);
-    for (TQuery* query : {qryUAccess, qryPAccess, qryProgs, qryAudit, qryUserInfo})
-      query->ParamByName("APP_KEY").SetAsString(FAppKey);
-    for (TQuery* query : all) query->Open();
+    FDataModule->OpenTables(FDatabaseName, FAppKey);
   } catch (const Exception& error) {
     throw EQuarvelError(Format(LoadStr(kStrOpenTablesFailed), {FDatabaseName}) + " - " + error.Message());
   }

@@ -550,10 +550,7 @@ void TUsersAdministration::sbRestoreProfileClick(TObject&) {
     dm.dsProfiles.OnDataChange = std::move(hook);
   };
   try {
-    TransactionGuard transaction(dm.UpdateUFromProfile.Database());
-    dm.qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
-    for (dm.qryUsers.First(); !dm.qryUsers.Eof(); dm.qryUsers.Next()) dm.UpdateUFromProfile.ExecSQL();
-    transaction.Commit();
+    dm.UpdateMembersFromProfile(profId);
   } catch (...) {
     restore();
     throw;

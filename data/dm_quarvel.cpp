@@ -408,6 +408,29 @@ void TUsers::StorePassword(const std::string& text) {
   }
 }
 
+// The members are walked in the users list itself, as the window's button
+// does, so that UpdateUFromProfile takes each one's USER_ID from it.
+int TUsers::UpdateMembersFromProfile(int profId) {
+  const std::string previous = qryUsers.Filter();
+  const bool filtered = qryUsers.Filtered();
+  struct PutFilterBack {
+    TQuery& users;
+    const std::string& filter;
+    bool filtered;
+    ~PutFilterBack() {
+      users.SetFilter(filter);
+      users.SetFiltered(filtered);
+    }
+  } putBack{qryUsers, previous, filtered};
+  SharedTransaction transaction(UpdateUFromProfile.Database());
+  qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
+  qryUsers.SetFiltered(true);
+  int members = 0;
+  for (qryUsers.First(); !qryUsers.Eof(); qryUsers.Next(), ++members) UpdateUFromProfile.ExecSQL();
+  transaction.Commit();
+  return members;
+}
+
 TModuleQuery& TUsers::RightsOf(TRightsOf subject) {
   return subject == TRightsOf::User ? qryUAccess : qryPAccess;
 }

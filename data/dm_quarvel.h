@@ -187,6 +187,13 @@ class TUsers : public TComponent {
   bool StoreRight(TRightsOf subject, int id, int menuId, const std::string& appKey,
                   const std::string& authorized, bool insertMissing);
 
+  // "Atualizar Usuários": every user whose profile is `profId` gets the
+  // profile's stored rights (UpdateUFromProfile), all in one transaction
+  // (joined when the caller holds one). Walks qryUsers under the filter
+  // "PROFILE_ID=<profId>" and puts its previous filter back, also on an
+  // error. Returns the number of users updated.
+  int UpdateMembersFromProfile(int profId);
+
   // Event handlers, bound by the constructor. Public so that a window that
   // detaches one (the administration window takes qryUsersAfterOpen off
   // qryUsers while it is open) can bind it again by name.

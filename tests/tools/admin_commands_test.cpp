@@ -363,6 +363,16 @@ TEST_P(AdminCommandsTest, GrantAndRevokeSetExactlyTheItemsNamed) {
   EXPECT_EQ(Scalar("SELECT AUTHORIZED FROM PACCESS WHERE PROF_ID=:P AND MENU_ID=:M", {{"P", vendas_}, {"M", arquivo_}}),
             "1");
 
+  // The profile's members follow it on request.
+  const int ana = AddUser("ana", "x", vendas_);
+  SetUAccess(kApp, ana, abrir_, Value("1"));
+  SetUAccess(kApp, ana, sair_, Value("1"));
+  Ok(Cmd({"revoke", "@", kApp, "--profile", "Vendas", "mnuArquivo", "--update-members"}));
+  EXPECT_EQ(RightOf(ana, abrir_), "0");
+  EXPECT_EQ(RightOf(ana, sair_), "0");
+  EXPECT_EQ(RightOf(joao, arquivo_), "1") << "not a member";
+  EXPECT_EQ(Run(Cmd({"grant", "@", kApp, "--user", "ana", "mnuSair", "--update-members"})).status, kExitUsage);
+
   // An item outside the catalogue refuses the whole command.
   const std::string before = Snapshot();
   Outcome unknown = Run(Cmd({"revoke", "@", kApp, "--user", "joao", "mnuArquivo", "mnuNovo"}));

@@ -41,7 +41,8 @@ constexpr const char* kAdminUsage =
     "  qvsetup grant ALIAS APP (--user NAME | --profile DESCRIPTION) ITEM...\n"
     "  qvsetup revoke ALIAS APP (--user NAME | --profile DESCRIPTION) ITEM...\n"
     "                       ITEM is a menu name of the application's catalogue; name the\n"
-    "                       menus above an item too when granting it\n"
+    "                       menus above an item too when granting it; with --profile,\n"
+    "                       --update-members gives every member the profile's rights\n"
     "  qvsetup audit export ALIAS APP [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME]\n"
     "                   [--item NAME] [--format csv|json] [--output FILE]\n"
     "  qvsetup audit prune ALIAS APP --before YYYY-MM-DD [--yes]\n"
@@ -382,9 +383,12 @@ int Rights(const std::vector<std::string>& args, std::ostream& out) {
 // Sets exactly the items named, all in one transaction: the subject's
 // rights row of each item holds "1" (grant) or "0" (revoke), made when the
 // subject has none. Every item must be in the catalogue, or nothing
-// changes.
+// changes. --update-members then runs the window's "Atualizar Usuários" for
+// the profile, in the same transaction.
 int GrantOrRevoke(const std::vector<std::string>& args, std::ostream& out, bool grant) {
-  CommandLine line = ParseCommandLine(args, 1, {"--user", "--profile"}, {});
+  CommandLine line = ParseCommandLine(args, 1, {"--user", "--profile"}, {"--update-members"});
+  if (line.Has("--update-members") && !line.Has("--profile"))
+    throw CommandUsageError("--update-members goes with --profile");
   if (line.words.size() < 3)
     throw CommandUsageError(std::string("usage: qvsetup ") + (grant ? "grant" : "revoke") +
                             " ALIAS APP (--user NAME | --profile DESCRIPTION) ITEM...");
@@ -404,15 +408,19 @@ int GrantOrRevoke(const std::vector<std::string>& args, std::ostream& out, bool 
   if (!unknown.empty()) throw Exception(NotInCatalogue(session.AppKey(), unknown));
   TQuery& rights = dm.RightsOf(subject.kind);
   SharedTransaction transaction(rights.Database());
+  int members = -1;
   try {
     for (int menuId : menuIds) dm.StoreRight(subject.kind, subject.id, menuId, session.AppKey(), grant ? "1" : "0", true);
+    if (line.Has("--update-members")) members = dm.UpdateMembersFromProfile(subject.id);
     transaction.Commit();
   } catch (...) {
     rights.Cancel();
     throw;
   }
   out << subject.text << ": " << (grant ? "granted " : "revoked ") << menuIds.size() << " item"
-      << (menuIds.size() == 1 ? "" : "s") << " of application '" << session.AppKey() << "'\n";
+      << (menuIds.size() == 1 ? "" : "s") << " of application '" << session.AppKey() << "'";
+  if (members >= 0) out << "; the rights of its " << members << " member" << (members == 1 ? "" : "s") << " follow it";
+  out << "\n";
   return kExitOk;
 }
 

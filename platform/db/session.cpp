@@ -3,19 +3,17 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/database_error.h"
 #include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/replacement_file.h"
 #include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
@@ -116,57 +114,20 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
   return sections;
 }
 
-// Replaces `file` with `lines` so that no reader ever sees half a file and
-// nothing but the file itself changes: the text goes into a temporary file
-// created exclusively beside it (a random name, never an existing file or a
-// link someone planted), with the mode of the file it replaces (owner-only
-// for a new one: the file may hold conninfo passwords), flushed to disk, then
-// renamed over it. On any failure the temporary file is removed and the file
-// is left as it was.
+// The file may hold conninfo passwords: it is replaced whole (see
+// TReplacementFile), keeping its mode, a new one readable by its owner only.
 void WriteLines(const fs::path& file, const std::vector<std::string>& lines) {
-  auto fail = [&](const std::string& what, int error) {
-    throw EDatabaseError("Cannot write the aliases file " + file.string() + ": " + what +
-                         (error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string()));
-  };
-  std::error_code ec;
-  if (file.has_parent_path()) {
-    fs::create_directories(file.parent_path(), ec);
-    if (ec) fail("cannot create its folder", ec.value());
+  try {
+    std::error_code ec;
+    if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+    if (ec) throw Exception(file.string() + ": cannot create its folder (" + ec.message() + ")");
+    TReplacementFile replacement(file, ModeOfFileOr(file, S_IRUSR | S_IWUSR));
+    std::ostream out(&replacement);
+    for (const auto& line : lines) out << line << '\n';
+    replacement.Commit();
+  } catch (const Exception& error) {
+    throw EDatabaseError("Cannot write the aliases file " + error.Message());
   }
-  mode_t mode = S_IRUSR | S_IWUSR;
-  struct stat present {};
-  if (::stat(file.c_str(), &present) == 0) mode = present.st_mode & 07777;
-
-  std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) fail("cannot create a temporary file beside it", errno);
-  const fs::path temp = pattern;
-  bool renamed = false;
-  struct Cleanup {
-    int fd;
-    const fs::path& temp;
-    bool& renamed;
-    ~Cleanup() {
-      if (fd >= 0) ::close(fd);
-      if (!renamed) ::unlink(temp.c_str());
-    }
-  } cleanup{fd, temp, renamed};
-
-  std::string text;
-  for (const auto& line : lines) text += line + '\n';
-  if (::fchmod(fd, mode) != 0) fail("cannot set the mode of the temporary file", errno);
-  for (std::size_t written = 0; written < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail("cannot write the temporary file", n < 0 ? errno : 0);
-    written += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) fail("cannot flush the temporary file", errno);
-  const int closed = ::close(fd);
-  cleanup.fd = -1;
-  if (closed != 0) fail("cannot close the temporary file", errno);
-  if (::rename(temp.c_str(), file.c_str()) != 0) fail("cannot replace it", errno);
-  renamed = true;
 }
 
 // Removes section `name` from `lines`; false when absent.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -132,10 +133,11 @@ class AdminCommandsTest : public test::SecurityDbTest {
     }
     return all;
   }
-  // Makes the next statement whose text contains `part` fail.
-  void FailStatementWith(const std::string& part) {
-    Db().SetStatementHook([part](std::string_view sql) {
-      if (AsciiUpper(sql).find(part) != std::string::npos) throw EDatabaseError("injected failure");
+  // Makes the `nth` statement from now whose text contains `part` fail.
+  void FailStatementWith(const std::string& part, int nth = 1) {
+    auto seen = std::make_shared<int>(0);
+    Db().SetStatementHook([part, nth, seen](std::string_view sql) {
+      if (AsciiUpper(sql).find(part) != std::string::npos && ++*seen == nth) throw EDatabaseError("injected failure");
     });
   }
 
@@ -470,6 +472,39 @@ TEST_P(AuditCommandsTest, ExportFollowsTheAuditPagesPeriodAndFilters) {
   Outcome item = Run(Cmd({"audit", "export", "@", kApp, "--item", "mnuNovo"}));
   EXPECT_EQ(item.status, kExitFailed);
   EXPECT_TRUE(Contains(item.err, "administration window")) << item.err;
+}
+
+// The export file is replaced whole and is its owner's: a failed export
+// leaves the previous one, and a link planted at its name is replaced, not
+// followed.
+TEST_P(AuditCommandsTest, TheOutputFileIsReplacedWholeAndIsTheOwners) {
+  const fs::path dir = fs::temp_directory_path() / ("qv_audit_out_" + std::to_string(getpid()) + EngineName());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path file = dir / "audit.csv", victim = dir / "victim";
+  { std::ofstream(victim) << "untouched\n"; }
+  fs::create_symlink(victim, file);
+  Ok(Cmd({"audit", "export", "@", kApp, "--output", file.string()}));
+  EXPECT_FALSE(fs::is_symlink(file));
+  EXPECT_EQ((fs::status(file).permissions() & fs::perms::all), fs::perms::owner_read | fs::perms::owner_write);
+  auto read = [](const fs::path& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read(victim), "untouched\n");
+  const std::string exported = read(file);
+  EXPECT_EQ(ReadCsv(exported).size(), 6u);
+
+  // The first reading of the trail is the opening of qryAudit, the second
+  // the export's.
+  FailStatementWith("FROM AUDIT", 2);
+  Outcome failed = Run(Cmd({"audit", "export", "@", kApp, "--output", file.string()}));
+  EXPECT_TRUE(Contains(failed.err, "injected failure")) << failed.err;
+  Db().SetStatementHook({});
+  EXPECT_EQ(failed.status, kExitFailed);
+  EXPECT_EQ(read(file), exported);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "a temporary file was left";
+  fs::remove_all(dir);
 }
 
 TEST_P(AuditCommandsTest, PruneDeletesTheRowsEndedBeforeTheDayAllOrNone) {

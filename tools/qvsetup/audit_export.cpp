@@ -1,15 +1,10 @@
 #include "tools/qvsetup/audit_export.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <optional>
-#include <streambuf>
 #include <unordered_map>
 
 #include "qvd3/data/dm_quarvel.h"
@@ -17,6 +12,7 @@
 #include "qvd3/platform/db/value.h"
 #include "qvd3/platform/db/row_stream.h"
 #include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/replacement_file.h"
 #include "tools/qvsetup/admin_session.h"
 #include "tools/qvsetup/command_dates.h"
 #include "tools/qvsetup/command_errors.h"
@@ -24,66 +20,6 @@
 
 namespace qv::setup {
 namespace {
-
-namespace fs = std::filesystem;
-
-// A file written whole or not at all: the text goes to a temporary file
-// created exclusively beside it (owner-only: the audit trail is not for
-// everyone), which replaces the file only when Commit succeeds.
-class ExportFile : public std::streambuf {
- public:
-  explicit ExportFile(const fs::path& file) : file_(file) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0) Fail("cannot create a file beside it", errno);
-    temp_ = pattern;
-    setp(buffer_, buffer_ + sizeof buffer_);
-  }
-  ~ExportFile() override {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-  }
-  ExportFile(const ExportFile&) = delete;
-  ExportFile& operator=(const ExportFile&) = delete;
-
-  void Commit() {
-    if (!Drain() || ::fsync(fd_) != 0) Fail("cannot write it", errno);
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0) Fail("cannot write it", errno);
-    if (::rename(temp_.c_str(), file_.c_str()) != 0) Fail("cannot replace it", errno);
-    temp_.clear();
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
-  }
-  int sync() override { return Drain() ? 0 : -1; }
-
- private:
-  bool Drain() {
-    for (char* at = pbase(); at < pptr();) {
-      const ssize_t n = ::write(fd_, at, static_cast<std::size_t>(pptr() - at));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      at += n;
-    }
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return true;
-  }
-  [[noreturn]] void Fail(const std::string& what, int error) const {
-    throw Exception("the export file " + file_.string() + ": " + what +
-                    (error ? std::string(" (") + std::strerror(error) + ")" : std::string()));
-  }
-
-  fs::path file_, temp_;
-  int fd_ = -1;
-  char buffer_[1 << 16];
-};
 
 // The user or catalogue item a filter names, any user but the unknown.
 int UserIdByName(AdminSession& session, const std::string& name) {
@@ -179,7 +115,9 @@ int AuditExportCommand(const std::vector<std::string>& args, std::ostream& out, 
   if (auto item = line.Value("--item")) selection.menuId = session.CatalogueItem(*item);
 
   if (auto output = line.Value("--output")) {
-    ExportFile file(*output);
+    // Replaced only once the whole export is written; the audit trail is
+    // not for everyone, so the file is its owner's.
+    TReplacementFile file(*output, S_IRUSR | S_IWUSR);
     std::ostream stream(&file);
     ExportAudit(session.Module(), selection, format, stream);
     file.Commit();

@@ -398,8 +398,9 @@ void TUsersAdministration::LoadProfileRights(int profId) { LoadRights(false, pro
 // each selection is what keeps a large application slow.
 void TUsersAdministration::LoadRights(bool users, int id) {
   TUsers& dm = *Users;
-  TQuery& rights = users ? static_cast<TQuery&>(dm.qryUAccess) : dm.qryPAccess;
-  const char* keyField = users ? "USER_ID" : "PROF_ID";
+  const TUsers::TRightsOf subject = users ? TUsers::TRightsOf::User : TUsers::TRightsOf::Profile;
+  TQuery& rights = dm.RightsOf(subject);
+  const char* keyField = TUsers::SubjectField(subject);
   const std::string keys = std::string("MENU_ID;") + keyField;
   rights.SetFiltered(true);
   rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
@@ -412,12 +413,7 @@ void TUsersAdministration::LoadRights(bool users, int id) {
       if (rights.Locate(keys, {Value(menuId), Value(id)})) {
         state = rights.FieldByName("AUTHORIZED").AsString() == "1" ? asGranted : asDenied;
       } else {
-        rights.Append();
-        rights.FieldByName(keyField).SetAsInteger(id);
-        rights.FieldByName("MENU_ID").SetAsInteger(menuId);
-        rights.FieldByName("AUTHORIZED").SetAsString("0");
-        rights.FieldByName("APP_KEY").SetAsString(FAppKey);
-        rights.Post();
+        dm.StoreRight(subject, id, menuId, FAppKey, "0", true);
         inserted = true;
         state = asDenied;
       }
@@ -490,21 +486,19 @@ void TUsersAdministration::sbApplyClick(TObject&) {
   const bool users = UsersMode();
   TQuery& subjects = users ? static_cast<TQuery&>(dm.qryUsers) : dm.qryProfiles;
   if (!subjects.Active() || subjects.IsEmpty()) return;
-  TQuery& rights = users ? static_cast<TQuery&>(dm.qryUAccess) : dm.qryPAccess;
-  const char* keyField = users ? "USER_ID" : "PROF_ID";
+  const TUsers::TRightsOf subject = users ? TUsers::TRightsOf::User : TUsers::TRightsOf::Profile;
+  TQuery& rights = dm.RightsOf(subject);
+  const char* keyField = TUsers::SubjectField(subject);
   const int id = subjects.FieldByName(keyField).AsInteger();
   rights.SetFiltered(true);
   rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
-  const std::string keys = std::string("MENU_ID;") + keyField;
   try {
     TransactionGuard transaction(rights.Database());
     const TTreeNodes& nodes = MenuItems->Items();
     for (int i = 1; i < nodes.Count(); ++i) {
       const int menuId = CatalogueIdOf(nodes[i]);
-      if (menuId == 0 || !rights.Locate(keys, {Value(menuId), Value(id)})) continue;
-      rights.Edit();
-      rights.FieldByName("AUTHORIZED").SetAsString(StateOf(nodes[i]) == asGranted ? "1" : "0");
-      rights.Post();
+      if (menuId == 0) continue;
+      dm.StoreRight(subject, id, menuId, FAppKey, StateOf(nodes[i]) == asGranted ? "1" : "0", false);
     }
     transaction.Commit();
   } catch (...) {
@@ -556,10 +550,7 @@ void TUsersAdministration::sbRestoreProfileClick(TObject&) {
     dm.dsProfiles.OnDataChange = std::move(hook);
   };
   try {
-    TransactionGuard transaction(dm.UpdateUFromProfile.Database());
-    dm.qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
-    for (dm.qryUsers.First(); !dm.qryUsers.Eof(); dm.qryUsers.Next()) dm.UpdateUFromProfile.ExecSQL();
-    transaction.Commit();
+    dm.UpdateMembersFromProfile(profId);
   } catch (...) {
     restore();
     throw;

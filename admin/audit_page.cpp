@@ -98,8 +98,6 @@ void TUsersAdministration::BuildAuditPage() {
 
 namespace {
 
-constexpr int kSecondsPerDay = 86400;
-
 // A key value as an integer; false for null or a non-numeric text.
 bool KeyOf(const Value& value, std::int64_t& key) {
   if (value.IsInteger()) {
@@ -197,8 +195,7 @@ void TUsersAdministration::AuditFilterRecord(TDataSet&, bool& accept) {
   const TDateTime to = (byUser ? dtpkFimU : dtpkFimP)->Date();
   const Value start = dm.qryAuditStartSeconds.AsValue();
   const Value end = dm.qryAuditEndSeconds.AsValue();
-  accept = !from.IsZero() && !to.IsZero() && !start.IsNull() && !end.IsNull() &&
-           StampSeconds(from) < start.AsInteger() && end.AsInteger() < StampSeconds(to) + kSecondsPerDay;
+  accept = !start.IsNull() && !end.IsNull() && InAuditPeriod(from, to, start.AsInteger(), end.AsInteger());
 }
 
 void TUsersAdministration::sbDeleteAuditUserClick(TObject&) {

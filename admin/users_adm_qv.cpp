@@ -24,9 +24,6 @@ DateFormatSlot& UsersAdmDateFormatSlot() {
 
 namespace {
 
-// Keeps the built-in administrator out of every list of the window.
-constexpr const char* kNotMaster = "[USERQV_NAME]<>'master'";
-
 std::string UserFilter(int userId) { return "USER_ID=" + std::to_string(userId); }
 
 // The value of `field` in the dataset's current row; null when the dataset
@@ -129,7 +126,7 @@ void TUsersAdministration::Call(TMainMenu* menu, const std::string& appKey) {
   // 1. The users list leaves out "master" and no longer hands its alias to
   //    the command statements when it reopens.
   dm.qryUsers.AfterOpen = nullptr;
-  dm.qryUsers.SetFilter(kNotMaster);
+  dm.qryUsers.SetFilter(kNotMasterFilter);
   dm.qryUsers.SetFiltered(true);
   try {
     // 2.
@@ -223,7 +220,7 @@ void TUsersAdministration::TakeBackDatasetSettings() {
   TUsers& dm = *Users;
   dm.qryAudit.OnFilterRecord = nullptr;
   if (dm.qryAudit.Filtered() && dm.qryAudit.Filter().empty()) dm.qryAudit.SetFiltered(false);
-  if (dm.qryUsers.Filter() == kNotMaster || !dm.qryUsers.AfterOpen) {
+  if (dm.qryUsers.Filter() == kNotMasterFilter || !dm.qryUsers.AfterOpen) {
     dm.qryUsers.SetFilter("");
     dm.qryUsers.SetFiltered(false);
     TUsers* module = &dm;

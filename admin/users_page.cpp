@@ -238,21 +238,7 @@ void TUsersAdministration::btnChangePasswordClick(TObject&) {
     MessageDlg(LoadStr(kStrInvalidPassword), mtError, {mbOK});
   }
   TUsers& dm = *Users;
-  dm.qryUsers.Edit();
-  TField& password = dm.qryUsers.FieldByName("USER_PWD");
-  TField& changed = dm.qryUsers.FieldByName("LAST_PWD_CHANGE");
-  const Value oldPassword = password.AsValue(), oldChanged = changed.AsValue();
-  try {
-    password.SetValue(Value::Bytes(EncodePassword(text)));
-    changed.SetAsString(TodayDateText());
-    dm.qryUsers.Post();
-  } catch (...) {
-    if (dm.qryUsers.State() == TDataSetState::Edit) {
-      password.SetValue(oldPassword);
-      changed.SetValue(oldChanged);
-    }
-    throw;
-  }
+  dm.StorePassword(text);
   dm.qryHistory.Reopen();
   MessageDlg(LoadStr(kStrPasswordChanged), mtInformation, {mbOK});
 }

@@ -38,6 +38,15 @@
 //                                     copy in one transaction through the
 //                                     engine's client, one prepared INSERT
 //                                     per row: the baseline of the above
+//   AuditExport/<engine>              qvsetup audit export of the
+//                                     application's 1,000,000 audit rows to
+//                                     CSV (written to /dev/null); counter
+//                                     rss_growth_mb: how far the process's
+//                                     peak memory grew during the export
+//   EngineAuditExport/<engine>        the same rows exported by the engine's
+//                                     own client to CSV: sqlite3 -csv, psql
+//                                     with \copy (...) TO STDOUT CSV: the
+//                                     baseline of the above
 //
 // The audit rows all lie in the current month (the audit page's period on
 // opening); every tenth is the bench user's, the others spread over the
@@ -45,7 +54,14 @@
 // Each window is closed as soon as it shows; the times include the showing.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <cstdlib>
 #include <memory>
@@ -58,6 +74,8 @@
 #include "qvd3/platform/sys/date_text.h"
 #include "qvd3/platform/sys/date_time.h"
 #include "qvd3/dialogs/new_user_qv.h"
+#include "tools/qvsetup/admin_session.h"
+#include "tools/qvsetup/audit_export.h"
 
 namespace qv::bench {
 namespace {
@@ -279,6 +297,66 @@ void BM_RawAuditDelete(benchmark::State& state, BenchDatabase* db) {
   state.counters["rows"] = kBenchUserAuditRows;
 }
 
+// The peak resident memory of the process so far (VmHWM), and the memory
+// resident now (VmRSS), in kilobytes.
+long StatusKilobytes(const char* key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return 0;
+}
+
+void BM_AuditExport(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  const long before = StatusKilobytes("VmRSS:");
+  long long rows = 0;
+  for (auto _ : state) {
+    setup::AdminSession session(db->Alias(), kAppKey);
+    setup::AuditSelection selection;
+    selection.appKey = kAppKey;
+    std::ofstream out("/dev/null");
+    rows = setup::ExportAudit(session.Module(), selection, setup::OutputFormat::Csv, out);
+  }
+  if (rows != kAuditRows) state.SkipWithError("not every audit row was exported");
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["rss_growth_mb"] = static_cast<double>(StatusKilobytes("VmHWM:") - before) / 1024.0;
+}
+
+// Runs `argv` with its output going to /dev/null; false when it could not
+// run or failed.
+bool RunTool(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
+  int status = 0;
+  return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void BM_EngineAuditExport(benchmark::State& state, BenchDatabase* db) {
+  db->EnsureSeeded(LoadUserInfo);
+  const AliasDefinition alias = Session::Default().FindAlias(db->Alias());
+  const std::string select =
+      "SELECT APP_KEY, USER_ID, PROG_ID, START_SESSION, END_SESSION, COMPUTER_NAME FROM AUDIT WHERE APP_KEY='" +
+      std::string(kAppKey) + "'";
+  std::vector<std::string> command;
+  if (alias.engine == EngineKind::Sqlite) {
+    command = {"sqlite3", "-csv", "-header", alias.location, select};
+  } else {
+    command = {"psql", "-X", "-q", "-d", alias.location, "-c", "\\copy (" + select + ") TO STDOUT CSV HEADER"};
+  }
+  for (auto _ : state)
+    if (!RunTool(command)) state.SkipWithError(("could not run " + command[0]).c_str());
+  state.counters["rows"] = kAuditRows;
+}
+
 // The user the two benchmarks below create, removed again after each
 // iteration (outside the timing) so that every iteration meets the same
 // tables.
@@ -406,6 +484,12 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
     benchmark::RegisterBenchmark(("RawAuditDelete/" + engine).c_str(), BM_RawAuditDelete, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark(("AuditExport/" + engine).c_str(), BM_AuditExport, db)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark(("EngineAuditExport/" + engine).c_str(), BM_EngineAuditExport, db)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
     benchmark::RegisterBenchmark(("CreateUser/" + engine).c_str(), BM_CreateUser, db)

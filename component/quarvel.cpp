@@ -161,11 +161,8 @@ void TQuarvel::OpenTables() {
     if (!qryUsers) throw EQuarvelError("The security tables are not available at design time.");
     const std::initializer_list<TQuery*> all = {qryUsers,   qryProgs,   qryProfiles, qryUAccess,
                                                 qryPAccess, qryHistory, qryAudit,    qryUserInfo};
-    for (TQuery* query : all) query->SetDatabaseName(FDatabaseName);
-    for (TQuery* query : {qryUAccess, qryPAccess, qryProgs, qryAudit, qryUserInfo})
-      query->ParamByName("APP_KEY").SetAsString(FAppKey);
     const bool opening = std::any_of(all.begin(), all.end(), [](TQuery* query) { return !query->Active(); });
-    for (TQuery* query : all) query->Open();
+    FDataModule->OpenTables(FDatabaseName, FAppKey);
     if (opening) SetDatabaseDateFormat(ReadDatePattern(FDatabaseName).value_or(""));
   } catch (const Exception& error) {
     throw EQuarvelError(Format(LoadStr(kStrOpenTablesFailed), {FDatabaseName}) + " - " + error.Message());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "qvd3/component/date_format.h"
+#include "qvd3/component/password.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/data/schema.h"
 #include "qvd3/data/shared_transaction.h"
@@ -67,6 +68,12 @@ bool AskToDelete(int question, const std::string& name) {
 }  // namespace
 
 std::int64_t StampSeconds(TDateTime moment) { return std::llround(moment.Value() * 86400.0); }
+
+bool InAuditPeriod(TDateTime from, TDateTime to, std::int64_t startSeconds, std::int64_t endSeconds) {
+  constexpr std::int64_t kSecondsPerDay = 86400;
+  return !from.IsZero() && !to.IsZero() && StampSeconds(from) < startSeconds &&
+         endSeconds < StampSeconds(to) + kSecondsPerDay;
+}
 
 TUsers::TUsers(TComponent* owner)
     : TComponent(owner),
@@ -372,6 +379,87 @@ void TUsers::qryProgsBeforeDelete(TDataSet&) {
     DelProgsFromUAccess.ExecSQL();
     DelProgsFromPAccess.ExecSQL();
   });
+}
+
+void TUsers::OpenTables(const std::string& alias, const std::string& appKey) {
+  const std::initializer_list<TQuery*> all = {&qryUsers,   &qryProgs,   &qryProfiles, &qryUAccess,
+                                              &qryPAccess, &qryHistory, &qryAudit,    &qryUserInfo};
+  for (TQuery* query : all) query->SetDatabaseName(alias);
+  for (TQuery* query : {&qryUAccess, &qryPAccess, &qryProgs, &qryAudit, &qryUserInfo})
+    query->ParamByName("APP_KEY").SetAsString(appKey);
+  for (TQuery* query : all) query->Open();
+}
+
+void TUsers::StorePassword(const std::string& text) {
+  qryUsers.Edit();
+  TField& password = qryUsers.FieldByName("USER_PWD");
+  TField& changed = qryUsers.FieldByName("LAST_PWD_CHANGE");
+  const Value oldPassword = password.AsValue(), oldChanged = changed.AsValue();
+  try {
+    password.SetValue(Value::Bytes(EncodePassword(text)));
+    changed.SetAsString(TodayDateText());
+    qryUsers.Post();
+  } catch (...) {
+    if (qryUsers.State() == TDataSetState::Edit) {
+      password.SetValue(oldPassword);
+      changed.SetValue(oldChanged);
+    }
+    throw;
+  }
+}
+
+// The members are walked in the users list itself, as the window's button
+// does, so that UpdateUFromProfile takes each one's USER_ID from it.
+int TUsers::UpdateMembersFromProfile(int profId) {
+  const std::string previous = qryUsers.Filter();
+  const bool filtered = qryUsers.Filtered();
+  struct PutFilterBack {
+    TQuery& users;
+    const std::string& filter;
+    bool filtered;
+    ~PutFilterBack() {
+      users.SetFilter(filter);
+      users.SetFiltered(filtered);
+    }
+  } putBack{qryUsers, previous, filtered};
+  SharedTransaction transaction(UpdateUFromProfile.Database());
+  qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
+  qryUsers.SetFiltered(true);
+  int members = 0;
+  for (qryUsers.First(); !qryUsers.Eof(); qryUsers.Next(), ++members) UpdateUFromProfile.ExecSQL();
+  transaction.Commit();
+  return members;
+}
+
+TModuleQuery& TUsers::RightsOf(TRightsOf subject) {
+  return subject == TRightsOf::User ? qryUAccess : qryPAccess;
+}
+
+const char* TUsers::SubjectField(TRightsOf subject) {
+  return subject == TRightsOf::User ? "USER_ID" : "PROF_ID";
+}
+
+bool TUsers::StoreRight(TRightsOf subject, int id, int menuId, const std::string& appKey,
+                        const std::string& authorized, bool insertMissing) {
+  TModuleQuery& rights = RightsOf(subject);
+  const char* keyField = SubjectField(subject);
+  if (rights.Locate(std::string("MENU_ID;") + keyField, {Value(menuId), Value(id)})) {
+    TField& flag = rights.FieldByName("AUTHORIZED");
+    if (flag.IsNull() || flag.AsString() != authorized) {
+      rights.Edit();
+      flag.SetAsString(authorized);
+      rights.Post();
+    }
+    return true;
+  }
+  if (!insertMissing) return false;
+  rights.Append();
+  rights.FieldByName(keyField).SetAsInteger(id);
+  rights.FieldByName("MENU_ID").SetAsInteger(menuId);
+  rights.FieldByName("AUTHORIZED").SetAsString(authorized);
+  rights.FieldByName("APP_KEY").SetAsString(appKey);
+  rights.Post();
+  return true;
 }
 
 // The largest key present plus one; GenerateId is left closed. The key

@@ -162,6 +162,38 @@ class TUsers : public TComponent {
   // with one PACCESS row holding "0" per catalogue row, in qryPAccess.
   void PostNewProfile(const std::string& appKey);
 
+  // Points the eight datasets the component borrows (qryUsers, qryProgs,
+  // qryProfiles, qryUAccess, qryPAccess, qryHistory, qryAudit, qryUserInfo)
+  // at `alias` and the application `appKey` and opens them. Datasets open
+  // already stay as they are. Errors of the database propagate.
+  void OpenTables(const std::string& alias, const std::string& appKey);
+
+  // The password reset of the users page: stores `password` scrambled in
+  // the current users row, with today's date as its date of change. A store
+  // that fails leaves the row's password and date as they were, also while
+  // the row is still being edited, and propagates the error.
+  void StorePassword(const std::string& password);
+
+  // The rights dataset of users (qryUAccess) or of profiles (qryPAccess),
+  // with the column naming the subject.
+  enum class TRightsOf { User, Profile };
+  TModuleQuery& RightsOf(TRightsOf subject);
+  static const char* SubjectField(TRightsOf subject);
+  // Stores `authorized` ("1" grants, "0" denies) in the rights row of the
+  // subject `id` for the catalogue item `menuId`: edits the row when there
+  // is one (posting only a change); appends one under `appKey` when there
+  // is none and `insertMissing` is set. Returns false when there is no row
+  // and none was made. The row must pass the rights dataset's filter.
+  bool StoreRight(TRightsOf subject, int id, int menuId, const std::string& appKey,
+                  const std::string& authorized, bool insertMissing);
+
+  // "Atualizar Usuários": every user whose profile is `profId` gets the
+  // profile's stored rights (UpdateUFromProfile), all in one transaction
+  // (joined when the caller holds one). Walks qryUsers under the filter
+  // "PROFILE_ID=<profId>" and puts its previous filter back, also on an
+  // error. Returns the number of users updated.
+  int UpdateMembersFromProfile(int profId);
+
   // Event handlers, bound by the constructor. Public so that a window that
   // detaches one (the administration window takes qryUsersAfterOpen off
   // qryUsers while it is open) can bind it again by name.
@@ -249,9 +281,21 @@ class TUsers : public TComponent {
   bool userActiveStale_ = true;
 };
 
+// The built-in administrator, and the filter that keeps it out of the users
+// lists of the administration window and of qvsetup.
+inline constexpr const char* kMasterName = "master";
+inline constexpr const char* kNotMasterFilter = "[USERQV_NAME]<>'master'";
+
 // A moment as whole seconds counted from the zero date: the unit in which
 // qryAuditStartSeconds and qryAuditEndSeconds hold audit time stamps.
 std::int64_t StampSeconds(TDateTime moment);
+
+// The audit trail's period of days, as the audit page and qvsetup's export
+// select it: a command is in the period when it started after midnight at
+// the start of `from` and ended before midnight at the end of `to` (both
+// strict). A zero date for either day selects nothing. The stamps are
+// StampSeconds.
+bool InAuditPeriod(TDateTime from, TDateTime to, std::int64_t startSeconds, std::int64_t endSeconds);
 
 // The one instance, created and freed by the security component.
 extern TUsers* Users;

@@ -3,8 +3,11 @@
 //
 //   qvdemo [--alias NAME]                      the program, on a display
 //   qvdemo [--alias NAME] --seed               add the sample users and rights
-//   qvdemo [--alias NAME] --tour FOLDER --master-password TEXT
-//                                              the scripted tour, offscreen
+//   qvdemo [--alias NAME] --tour FOLDER --master-password-file FILE
+//                                              the scripted tour, offscreen, logging
+//                                              in as "master" with the first line
+//                                              of FILE (a command line is visible
+//                                              to every user of the machine)
 //
 // Exit status: 0 after a normal end, 1 when the security database cannot be
 // used, 2 when nobody logged in, 3 when the tour went wrong, 4 for a usage
@@ -13,6 +16,7 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -29,8 +33,17 @@ struct Options {
   std::string alias = "qvdemo";
   bool seed = false;
   std::string tour;
-  std::string masterPassword;
+  std::string masterPasswordFile;
 };
+
+// The first line of `file` without its line end; empty when unreadable.
+std::string FirstLineOf(const std::string& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
 
 // Qt's platform plugins report what they cannot do ("This plugin does not
 // support raise()", dozens of times on the offscreen platform) and fall back
@@ -45,7 +58,7 @@ void QuietPlatformNotices(QtMsgType type, const QMessageLogContext& context, con
 }
 
 int Usage() {
-  std::cerr << "uso: qvdemo [--alias NOME] [--seed | --tour PASTA --master-password SENHA]\n";
+  std::cerr << "uso: qvdemo [--alias NOME] [--seed | --tour PASTA --master-password-file ARQUIVO]\n";
   return 4;
 }
 
@@ -63,10 +76,11 @@ int main(int argc, char** argv) {
     if (arg == "--seed") options.seed = true;
     else if (arg == "--alias" && value(options.alias)) continue;
     else if (arg == "--tour" && value(options.tour)) continue;
-    else if (arg == "--master-password" && value(options.masterPassword)) continue;
+    else if (arg == "--master-password-file" && value(options.masterPasswordFile)) continue;
     else return Usage();
   }
-  if (!options.tour.empty() && options.masterPassword.empty()) return Usage();
+  const std::string masterPassword = FirstLineOf(options.masterPasswordFile);
+  if (!options.tour.empty() && masterPassword.empty()) return Usage();
 
   if (options.seed) {
     try {
@@ -88,7 +102,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<qv::demo::TTour> tour;
   if (!options.tour.empty()) {
     ui.SetUnattendedTimeout(20000);
-    tour = std::make_unique<qv::demo::TTour>(ui, options.tour, options.alias, options.masterPassword);
+    tour = std::make_unique<qv::demo::TTour>(ui, options.tour, options.alias, masterPassword);
   }
   try {
     std::unique_ptr<qv::demo::TEstoqueForm> form;

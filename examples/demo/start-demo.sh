@@ -117,4 +117,4 @@ printf '%s\n' "$tour_password" >"$tour_dir/master-password"
 show_access
 say "no display: running the scripted tour offscreen on its own database; pictures go to $tour_dir"
 QV_ALIASES="$tour_dir/aliases.ini" QT_QPA_PLATFORM=offscreen \
-  "$qvdemo" --alias "$alias" --tour "$tour_dir" --master-password "$tour_password"
+  "$qvdemo" --alias "$alias" --tour "$tour_dir" --master-password-file "$tour_dir/master-password"

@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -10,6 +12,8 @@
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/database_error.h"
 #include "qvd3/platform/db/engine.h"
+#include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/replacement_file.h"
 #include "qvd3/platform/sys/text_case.h"
 
 namespace qv {
@@ -110,17 +114,20 @@ std::vector<Section> ParseAliasesFile(const fs::path& file, std::vector<std::str
   return sections;
 }
 
+// The file may hold conninfo passwords: it is replaced whole (see
+// TReplacementFile), keeping its mode, a new one readable by its owner only.
 void WriteLines(const fs::path& file, const std::vector<std::string>& lines) {
-  if (file.has_parent_path()) fs::create_directories(file.parent_path());
-  fs::path temp = file;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    if (!out) throw EDatabaseError("Cannot write the aliases file " + file.string());
+  try {
+    std::error_code ec;
+    if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+    if (ec) throw Exception(file.string() + ": cannot create its folder (" + ec.message() + ")");
+    TReplacementFile replacement(file, ModeOfFileOr(file, S_IRUSR | S_IWUSR));
+    std::ostream out(&replacement);
     for (const auto& line : lines) out << line << '\n';
-    if (!out.flush()) throw EDatabaseError("Cannot write the aliases file " + file.string());
+    replacement.Commit();
+  } catch (const Exception& error) {
+    throw EDatabaseError("Cannot write the aliases file " + error.Message());
   }
-  fs::rename(temp, file);
 }
 
 // Removes section `name` from `lines`; false when absent.

@@ -99,8 +99,12 @@ class Session {
   // Writes `alias` into the aliases file `file` (adding it or replacing the
   // section of the same name, other sections kept), creating the file and
   // its folder when missing. Use ReloadAliases() to see it in this process.
-  // A malformed definition (see CheckAlias) raises EDatabaseError and leaves
-  // the file as it was.
+  // The file is replaced whole, through a temporary file created exclusively
+  // in the same folder: it keeps its mode (a new file is readable by its
+  // owner only, as it may hold passwords), and a failure leaves it, and no
+  // temporary file, behind. A malformed definition (see CheckAlias) or a
+  // file that cannot be written raises EDatabaseError naming the file and
+  // leaves the file as it was.
   static void AddAliasToFile(const std::filesystem::path& file, const AliasDefinition& alias);
   // The definition of `name` in `file` alone, if the file has one.
   static std::optional<AliasDefinition> FindAliasInFile(const std::filesystem::path& file,

@@ -1,5 +1,6 @@
 // qvsetup's commands, run in-process as the program runs them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -313,6 +314,28 @@ TEST_F(QvsetupAliasTest, AddedAliasesAreListedInOrderWithTheirLocationAndFile) {
   EXPECT_TRUE(Contains(replaced, "local\tpostgresql\thost=db2\t" + file + "\n")) << replaced;
   EXPECT_TRUE(Contains(replaced, "shared\tpostgresql\thost=db1 dbname=security\t")) << replaced;
   EXPECT_FALSE(Contains(replaced, "sqlite")) << replaced;
+}
+
+TEST_F(QvsetupAliasTest, PasswordsOfConnectionStringsAreNeverPrinted) {
+  ASSERT_EQ(RunQvsetup({"alias", "add", "pg", "postgresql", "host=/nowhere/qv dbname=sec password=s3cret"}).status,
+            kExitOk);
+  ASSERT_EQ(RunQvsetup({"alias", "add", "uri", "postgresql", "postgresql://app:s3cret@/sec?host=/nowhere/qv"}).status,
+            kExitOk);
+  struct stat info {};
+  ASSERT_EQ(::stat((dir_ / "aliases.ini").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  Outcome list = RunQvsetup({"alias", "list"});
+  EXPECT_TRUE(Contains(list.out, "pg\tpostgresql\thost=/nowhere/qv dbname=sec password=***\t")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "postgresql://app:***@/sec")) << list.out;
+  // The duplicate's message quotes the definition; an unreachable server's
+  // message may quote the connection.
+  for (const Names& args : {Names{"alias", "add", "pg", "postgresql", "host=db2"}, Names{"check", "pg"},
+                            Names{"check", "uri"}, Names{"user", "list", "pg"}}) {
+    Outcome outcome = RunQvsetup(args);
+    EXPECT_NE(outcome.status, kExitOk) << args[0];
+    EXPECT_FALSE(Contains(outcome.out + outcome.err, "s3cret")) << outcome.err;
+  }
 }
 
 TEST_F(QvsetupAliasTest, AMalformedConnectionStringIsRefusedWhenAdded) {

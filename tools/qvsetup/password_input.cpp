@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "qvd3/platform/sys/exception.h"
+#include "qvd3/platform/sys/text_case.h"
 
 namespace qv::setup {
 namespace {
@@ -38,7 +39,7 @@ std::string FirstLine(std::istream& in) {
   return line;
 }
 
-std::string AskOnce(std::ostream& prompt, const char* text) {
+std::string AskOnce(std::ostream& prompt, const std::string& text) {
   prompt << text << std::flush;
   std::string line;
   {
@@ -51,25 +52,25 @@ std::string AskOnce(std::ostream& prompt, const char* text) {
 
 }  // namespace
 
-std::string ReadPasswordFrom(const std::string& source, std::istream& in) {
+std::string ReadPasswordFrom(const std::string& source, std::istream& in, const std::string& what) {
   std::string password;
   if (source == "-") {
     password = FirstLine(in);
-    if (password.empty()) throw Exception("no master password on standard input");
+    if (password.empty()) throw Exception("no " + what + " on standard input");
     return password;
   }
   std::ifstream file(source);
-  if (!file) throw Exception("cannot read the master password file " + source);
+  if (!file) throw Exception("cannot read the " + what + " file " + source);
   password = FirstLine(file);
-  if (password.empty()) throw Exception("the master password file " + source + " is empty");
+  if (password.empty()) throw Exception("the " + what + " file " + source + " is empty");
   return password;
 }
 
-std::optional<std::string> PromptPassword(std::ostream& prompt) {
+std::optional<std::string> PromptPassword(std::ostream& prompt, const std::string& what) {
   if (!isatty(STDIN_FILENO)) return std::nullopt;
-  std::string first = AskOnce(prompt, "Master password: ");
-  std::string second = AskOnce(prompt, "Master password again: ");
-  if (first != second) throw Exception("the two master passwords differ; nothing was changed");
+  std::string first = AskOnce(prompt, what + ": ");
+  std::string second = AskOnce(prompt, what + " again: ");
+  if (first != second) throw Exception("the two entries of the " + AsciiLower(what) + " differ; nothing was changed");
   return first;
 }
 

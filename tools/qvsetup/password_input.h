@@ -12,13 +12,15 @@
 namespace qv::setup {
 
 // The first line of `source` without its line end: `source` is a file name,
-// or "-" for `in`. Raises qv::Exception naming the file when it cannot be
-// read or is empty.
-std::string ReadPasswordFrom(const std::string& source, std::istream& in);
+// or "-" for `in`. Raises qv::Exception naming the file and `what` (the
+// password it was to hold) when it cannot be read or is empty.
+std::string ReadPasswordFrom(const std::string& source, std::istream& in,
+                             const std::string& what = "master password");
 
 // Asks for the password twice on the terminal, echo switched off, writing the
-// prompts to `prompt`. Returns nothing when standard input is not a terminal.
-// Raises qv::Exception when the two entries differ.
-std::optional<std::string> PromptPassword(std::ostream& prompt);
+// prompts ("<What>: ", "<What> again: ") to `prompt`. Returns nothing when
+// standard input is not a terminal. Raises qv::Exception when the two
+// entries differ.
+std::optional<std::string> PromptPassword(std::ostream& prompt, const std::string& what = "Master password");
 
 }  // namespace qv::setup

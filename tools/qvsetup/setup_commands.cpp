@@ -11,6 +11,7 @@
 #include "qvd3/design/database_names.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/field.h"
+#include "qvd3/platform/db/hide_passwords.h"
 #include "qvd3/platform/db/query.h"
 #include "qvd3/platform/db/session.h"
 #include "qvd3/platform/sys/date_text.h"
@@ -18,6 +19,7 @@
 #include "qvd3/platform/sys/exception.h"
 #include "qvd3/platform/sys/text_case.h"
 #include "qvd3/platform/sys/utf8.h"
+#include "tools/qvsetup/admin_commands.h"
 #include "tools/qvsetup/password_input.h"
 
 namespace qv::setup {
@@ -31,6 +33,8 @@ constexpr const char* kUsage =
     "  qvsetup init ALIAS [--master-password-file FILE|-] [--date-pattern PATTERN]\n"
     "                       create the security tables and \"master\"; the password is\n"
     "                       asked for (no echo), or read from FILE or standard input (-);\n"
+    "                       --master-password TEXT also works, but every user of the\n"
+    "                       machine can see a command line, and the shell keeps it\n"
     "                       stored dates follow PATTERN (dd/mm/yyyy, mm/dd/yyyy,\n"
     "                       yyyy-mm-dd...), else this machine's order of date elements\n"
     "  qvsetup date-pattern ALIAS PATTERN\n"
@@ -40,7 +44,8 @@ constexpr const char* kUsage =
     "  qvsetup alias add [--replace] NAME postgresql CONNINFO\n"
     "                       add an alias to the aliases file ($QV_ALIASES, else\n"
     "                       ~/.config/qvd3/aliases.ini); --replace re-points one\n"
-    "  qvsetup alias list   the known aliases, the file of each, in lookup order\n";
+    "  qvsetup alias list   the known aliases, the file of each, in lookup order\n"
+    "                       (passwords in connection strings shown as ***)\n";
 
 // A command line that does not fit the usage.
 struct UsageError {
@@ -275,7 +280,7 @@ int CommandAliasList(const std::vector<std::string>& args, std::ostream& out) {
   Session& session = Session::Default();
   ListDatabaseNames([&](const std::string& name) {
     AliasDefinition alias = session.FindAlias(name);
-    out << name << "\t" << Session::EngineName(alias.engine) << "\t" << alias.location << "\t"
+    out << name << "\t" << Session::EngineName(alias.engine) << "\t" << HidePasswords(alias.location) << "\t"
         << (alias.file.empty() ? "(added in code)" : alias.file) << "\n";
   });
   return kExitOk;
@@ -412,19 +417,20 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (command == "date-pattern") return CommandDatePattern(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "add") return CommandAliasAdd(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "list") return CommandAliasList(args, out);
+    if (IsAdminCommand(args)) return RunAdminCommand(args, out, err, in);
     if (command == "help" || command == "--help" || command == "-h") {
-      out << kUsage;
+      out << kUsage << AdminUsage();
       return kExitOk;
     }
     throw UsageError{"unknown command '" + command + (args.size() >= 2 && command == "alias" ? " " + args[1] : "") + "'"};
   } catch (const UsageError& error) {
-    err << "qvsetup: " << error.message << "\n" << kUsage;
+    err << "qvsetup: " << HidePasswords(error.message) << "\n" << kUsage << AdminUsage();
     return kExitUsage;
   } catch (const std::exception& error) {
     std::string alias = AliasOfCommand(args);
     err << "qvsetup: ";
     if (!alias.empty() && !NamesAlias(error.what(), alias)) err << "alias '" << alias << "': ";
-    err << error.what() << "\n";
+    err << HidePasswords(error.what()) << "\n";
     return kExitFailed;
   }
 }

@@ -10,13 +10,16 @@
 //                                               write an alias to the aliases file
 //   qvsetup alias add [--replace] NAME postgresql CONNINFO
 //   qvsetup alias list                          the known aliases and their files
+//   qvsetup user|profile|catalogue|rights|grant|revoke|audit ...
+//                                               scripted administration (admin_commands.h)
 //
 // init takes the master password from a file, from standard input ("-"), from
 // a prompt without echo when standard input is a terminal, or, visible to
 // every user of the machine, from --master-password TEXT.
 //
 // Exit status: 0 on success, 1 when the command failed (every message names
-// the alias once), 2 for a usage error (the usage text is printed).
+// the alias once), 2 for a usage error (the usage text is printed). No
+// message or listing shows a password of a connection string.
 #pragma once
 
 #include <filesystem>

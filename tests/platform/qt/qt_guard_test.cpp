@@ -362,6 +362,20 @@ TEST_P(QtGuard, BadSetUpsAreToldAndEndTheApplicationWithTheMenuUntouched) {
   EXPECT_TRUE(first.isGuarding());
 }
 
+TEST_P(QtGuard, ActionNamesThatDifferOnlyInLetterCaseAreRefused) {
+  SeedMaria(0);
+  MainWindow window;
+  QAction* twin = window.ui().menuAjuda->addAction("Salvar de novo");
+  twin->setObjectName("ACTIONSALVAR");
+  QObject::connect(twin, &QAction::triggered, [] {});
+  TQtMenuGuard guard(window, Settings());
+  EXPECT_FALSE(guard.start());
+  EXPECT_TRUE(EventLoopEndsAtOnce());
+  ASSERT_EQ(ui_.Seen().size(), 1u);
+  EXPECT_EQ(ui_.Seen()[0].Text.rfind("The action \"Salvar de novo\" cannot be guarded: ", 0), 0u);
+  EXPECT_EQ(Shown(*window.ui().menuAjuda, "ACTIONSALVAR"), twin);
+}
+
 TEST_P(QtGuard, WidgetsAndSlotsTheHostAddsAfterStartGoThroughTheComponent) {
   const int maria = SeedMaria(0, "1");
   for (const char* name : {"menuSeguranca", "actionTrocarUsuario"})

@@ -65,9 +65,14 @@ class WarningCapture {
 };
 
 // Runs Qt's event loop; true when something ends it at once (a guard that
-// asked the application to end), false when it had to be stopped.
+// asked the application to end), false when it had to be stopped. The
+// stopping timer goes with the call: left pending, it would end a later
+// test's modal login dialog.
 bool EventLoopEndsAtOnce() {
-  QTimer::singleShot(3000, [] { QCoreApplication::exit(7); });
+  QTimer stop;
+  stop.setSingleShot(true);
+  QObject::connect(&stop, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+  stop.start(3000);
   return QCoreApplication::exec() == 0;
 }
 
@@ -442,7 +447,7 @@ TEST_P(QtGuard, AnActionAddedToTheBarAfterStartIsGuardedAndDeniedUntilALoginDeci
   Ui::MainWindow& ui = window.ui();
   LogInAs("maria", "segredo");
   TQtMenuGuard guard(window, Settings());
-  ASSERT_TRUE(guard.start());
+  ASSERT_TRUE(guard.start()) << (ui_.Seen().empty() ? std::string("no message") : ui_.Seen().back().Text);
   QAction* exportar = ui.menuArquivo->addAction("E&xportar");
   exportar->setObjectName("actionExportar");
   int exports = 0;

@@ -111,16 +111,18 @@ bool TQtMenuGuard::start() {
     registered_ = bar_;
 
     form_ = std::make_unique<TForm>(nullptr);
+    form_->SetName("QtGuardedWindow");
+    menu_ = new TMainMenu(form_.get());
+    menu_->SetName("mnuGuarded");
+    mirror_ = std::make_unique<TQtMenuMirror>(*bar_, *menu_);
+    mirror_->OnError = [this](const std::exception& error) { Report(error); };
+    // No login has decided on an action added later: denied until one does.
+    mirror_->OnNewItem = [](TMenuItem& item) { item.SetEnabled(false); };
+    // Mirrored before the form is read: an action name the catalogue cannot
+    // hold is refused before anything joins the reading.
+    mirror_->Sync();
+    form_->SetMenu(menu_);
     ReadForm(*form_, [&] {
-      form_->SetName("QtGuardedWindow");
-      menu_ = new TMainMenu(form_.get());
-      menu_->SetName("mnuGuarded");
-      mirror_ = std::make_unique<TQtMenuMirror>(*bar_, *menu_);
-      mirror_->OnError = [this](const std::exception& error) { Report(error); };
-      // No login has decided on an action added later: denied until one does.
-      mirror_->OnNewItem = [](TMenuItem& item) { item.SetEnabled(false); };
-      mirror_->Sync();
-      form_->SetMenu(menu_);
       quarvel_ = new TQuarvel(form_.get());
       quarvel_->SetName("Quarvel1");
       quarvel_->SetDatabaseName(settings_.DatabaseName);

@@ -2,6 +2,9 @@
 // by the security component: login at start, the user's rights on every
 // menu and toolbar action, the audit of commands, and the "Segurança" menu
 // wired to the guard. Usage: qvnative_host [ALIAS] (default "qvdemo").
+//
+// README.md quotes the lines between the two "README quote" lines.
+// README quote begins
 #include <QApplication>
 
 #include "main_window.h"
@@ -24,3 +27,4 @@ int main(int argc, char** argv) {
   window.show();
   return app.exec();
 }
+// README quote ends

@@ -55,7 +55,8 @@ if(QV_LAUNCHER)
   set(launcher -DCMAKE_CXX_COMPILER_LAUNCHER=${QV_LAUNCHER})
 endif()
 run("configuring the consumer" ${CMAKE_COMMAND} -S ${QV_SOURCE_DIR}/tests/package/consumer -B ${work}/consumer
-  -DCMAKE_PREFIX_PATH=${prefix} -DQV_HOST_EXAMPLE=${QV_SOURCE_DIR}/examples/minimal_host/main.cpp ${launcher})
+  -DCMAKE_PREFIX_PATH=${prefix} -DQV_HOST_EXAMPLE=${QV_SOURCE_DIR}/examples/minimal_host/main.cpp
+  -DQV_NATIVE_HOST=${QV_SOURCE_DIR}/examples/qt_native_host ${launcher})
 run("building the consumer" ${CMAKE_COMMAND} --build ${work}/consumer)
 run("running the consumer" ${work}/consumer/consumer)
 

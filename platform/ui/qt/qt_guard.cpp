@@ -37,6 +37,21 @@ void AskToEnd() {
 
 }  // namespace
 
+// A component of no form that asks the guard's form, menu and component to
+// tell it when they are destroyed.
+class TQtMenuGuard::Watch : public TComponent {
+ public:
+  explicit Watch(TQtMenuGuard& guard) : TComponent(nullptr), guard_(guard) {}
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override {
+    if (operation == opRemove) guard_.Lost(component);
+  }
+
+ private:
+  TQtMenuGuard& guard_;
+};
+
 TQtMenuGuard::TQtMenuGuard(QMainWindow& window, TQtGuardSettings settings, QObject* parent)
     : QObject(parent), window_(&window), settings_(std::move(settings)) {}
 
@@ -48,9 +63,24 @@ TQtMenuGuard::~TQtMenuGuard() { TearDown(); }
 // The model goes first (the component gives the items their handlers
 // back), then the mirror puts the host's actions back in their places.
 void TQtMenuGuard::TearDown() {
+  watch_.reset();
   form_.reset();
   menu_ = nullptr;
   quarvel_ = nullptr;
+  mirror_.reset();
+  if (registered_ != nullptr) GuardedBars().erase(registered_);
+  registered_ = nullptr;
+}
+
+// The host destroyed the component, its form or its menu, often from a
+// command running now. Guarding ends as in TearDown, without touching what
+// is being destroyed: a form destroyed by someone else is no longer the
+// guard's to free, and one that outlives its component is freed by
+// TearDown later (not now: its component is still on the way out).
+void TQtMenuGuard::Lost(const TComponent* gone) {
+  if (gone == form_.get()) (void)form_.release();
+  quarvel_ = nullptr;
+  menu_ = nullptr;
   mirror_.reset();
   if (registered_ != nullptr) GuardedBars().erase(registered_);
   registered_ = nullptr;
@@ -62,6 +92,7 @@ void TQtMenuGuard::TearDown() {
 // state it had, so no half-guarded menu is left.
 bool TQtMenuGuard::start() {
   if (isGuarding()) return true;
+  TearDown();  // what is left of a guarding that was lost
   if (Application.Backend() == nullptr) own_backend_ = std::make_unique<TQtBackend>();
   bool end = true;
   try {
@@ -80,14 +111,18 @@ bool TQtMenuGuard::start() {
     registered_ = bar_;
 
     form_ = std::make_unique<TForm>(nullptr);
+    form_->SetName("QtGuardedWindow");
+    menu_ = new TMainMenu(form_.get());
+    menu_->SetName("mnuGuarded");
+    mirror_ = std::make_unique<TQtMenuMirror>(*bar_, *menu_);
+    mirror_->OnError = [this](const std::exception& error) { Report(error); };
+    // No login has decided on an action added later: denied until one does.
+    mirror_->OnNewItem = [](TMenuItem& item) { item.SetEnabled(false); };
+    // Mirrored before the form is read: an action name the catalogue cannot
+    // hold is refused before anything joins the reading.
+    mirror_->Sync();
+    form_->SetMenu(menu_);
     ReadForm(*form_, [&] {
-      form_->SetName("QtGuardedWindow");
-      menu_ = new TMainMenu(form_.get());
-      menu_->SetName("mnuGuarded");
-      mirror_ = std::make_unique<TQtMenuMirror>(*bar_, *menu_);
-      mirror_->OnError = [this](const std::exception& error) { Report(error); };
-      mirror_->Sync();
-      form_->SetMenu(menu_);
       quarvel_ = new TQuarvel(form_.get());
       quarvel_->SetName("Quarvel1");
       quarvel_->SetDatabaseName(settings_.DatabaseName);
@@ -109,6 +144,10 @@ bool TQtMenuGuard::start() {
     AskToEnd();
     return false;
   }
+  watch_ = std::make_unique<Watch>(*this);
+  for (TComponent* watched : {static_cast<TComponent*>(form_.get()), static_cast<TComponent*>(menu_),
+                              static_cast<TComponent*>(quarvel_)})
+    watch_->FreeNotification(watched);
   if (settings_.AutoLogin) emit userChanged(userName());
   return true;
 }

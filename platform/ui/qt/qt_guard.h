@@ -12,12 +12,18 @@
 //
 // start() mirrors the menu bar into a TMainMenu (see qt_menu_mirror.h) and
 // places a TQuarvel on it with the settings, exactly as a host form would:
-// the component logs in (AutoLogin) or opens its tables, hooks every action
-// that has a slot connected to triggered, and from then on applies the
-// user's rights to the actions at each login and audits the commands of
-// audited users. Every guarded action needs an objectName (uic gives one to
-// every action of a .ui file); actions without one are reported and stay
-// enabled for everybody.
+// the component logs in (AutoLogin) or opens its tables, hooks every
+// command action (so that slots connected later are audited too), and from
+// then on applies the user's rights to the actions at each login and
+// audits the commands of audited users. Every guarded action needs an
+// objectName, unique ignoring letter case (uic gives one to every action of
+// a .ui file); actions without one are reported and stay enabled for
+// everybody. An action added to the bar after start() is guarded as soon as
+// the event loop runs, denied until the next login decides on it.
+//
+// A command may delete the guard, or the component or its form: guarding
+// then ends as when the guard is destroyed, and nothing destroyed is
+// touched when the command returns.
 //
 // Needs a QApplication. Uses the installed window backend for the
 // component's dialogs and messages, or installs a TQtBackend of its own.
@@ -34,6 +40,7 @@ class QMenuBar;
 
 namespace qv {
 
+class TComponent;
 class TForm;
 class TMainMenu;
 class TQuarvel;
@@ -68,7 +75,9 @@ class TQtMenuGuard : public QObject {
   // already, the application is asked to end: Qt's event loop ends as
   // soon as it runs. Calling it again once guarding returns true.
   bool start();
-  bool isGuarding() const { return form_ != nullptr; }
+  // False before start(), after a failed one, and once the component, its
+  // form or its menu was destroyed by someone else.
+  bool isGuarding() const { return quarvel_ != nullptr; }
 
   // The component and the model of the menu bar; nullptr until start().
   TQuarvel* component() const { return quarvel_; }
@@ -91,9 +100,13 @@ class TQtMenuGuard : public QObject {
   void userChanged(const QString& userName);
 
  private:
+  class Watch;
+
   // Shows `error` through the application's error display.
   void Report(const std::exception& error);
   void TearDown();
+  // The component, its form or its menu is being destroyed by someone else.
+  void Lost(const TComponent* gone);
 
   QPointer<QMainWindow> window_;
   QPointer<QMenuBar> bar_;
@@ -101,6 +114,8 @@ class TQtMenuGuard : public QObject {
   std::unique_ptr<TQtBackend> own_backend_;
   std::unique_ptr<TForm> form_;
   std::unique_ptr<TQtMenuMirror> mirror_;
+  // Told when the form, the menu or the component is destroyed.
+  std::unique_ptr<Watch> watch_;
   TMainMenu* menu_ = nullptr;
   TQuarvel* quarvel_ = nullptr;
   // The bar this guard registered as guarded.

@@ -1,10 +1,13 @@
 #include "qvd3/platform/ui/qt/qt_menu_mirror.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolButton>
+#include <QWidgetAction>
 #include <QtDebug>
 #include <vector>
 
@@ -15,13 +18,6 @@
 namespace qv {
 
 namespace {
-
-// QObject::receivers is protected; a pointer to it taken through a derived
-// class may be called on any object.
-struct SignalPeek : QObject {
-  using QObject::receivers;
-};
-constexpr int (QObject::*kReceivers)(const char*) const = &SignalPeek::receivers;
 
 // The widgets holding `action`, copied: moving the action changes the list.
 std::vector<QWidget*> HoldersOf(const QAction& action) {
@@ -53,34 +49,85 @@ void Replace(QAction& from, QAction& to) {
 // The sub-menu an action opens, or nullptr.
 QMenu* MenuOf(const QAction& action) { return action.menu<QMenu*>(); }
 
+// An action the person runs: not a sub-menu, a separator or an action that
+// shows a widget of its own (a stand-in would lose the widget).
+bool IsCommand(QAction& action) {
+  return !action.isSeparator() && MenuOf(action) == nullptr && qobject_cast<QWidgetAction*>(&action) == nullptr;
+}
+
+// Whether trigger() would run the action's slots: Qt ignores a disabled
+// action and an action of a disabled group.
+bool Triggerable(const QAction& action) {
+  return action.isEnabled() && (action.actionGroup() == nullptr || action.actionGroup()->isEnabled());
+}
+
+// Counts the mirror's own moves of actions while alive.
+class Rearranging {
+ public:
+  explicit Rearranging(int& depth) : depth_(depth) { ++depth_; }
+  ~Rearranging() { --depth_; }
+  Rearranging(const Rearranging&) = delete;
+  Rearranging& operator=(const Rearranging&) = delete;
+
+ private:
+  int& depth_;
+};
+
 }  // namespace
 
-TQtMenuMirror::TQtMenuMirror(QMenuBar& bar, TMainMenu& menu)
-    : bar_(&bar), menu_(menu), context_(std::make_unique<QObject>()) {}
+// The parent of the stand-ins, the context of the mirror's connections and
+// the application-wide watch of actions added to widgets.
+class TQtMirrorWatch : public QObject {
+ public:
+  explicit TQtMirrorWatch(TQtMenuMirror& mirror) : mirror_(mirror) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
 
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::ActionAdded && type != QEvent::ActionRemoved) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* change = static_cast<QActionEvent*>(event);
+    if (widget == nullptr) return false;
+    // The removal of a host action the widget never saw added.
+    if (type == QEvent::ActionRemoved) return change->action() == mirror_.swapping_;
+    return mirror_.ActionAdded(*widget, change->action(), change->before());
+  }
+
+ private:
+  TQtMenuMirror& mirror_;
+};
+
+TQtMenuMirror::TQtMenuMirror(QMenuBar& bar, TMainMenu& menu)
+    : bar_(&bar), menu_(menu), context_(std::make_unique<TQtMirrorWatch>(*this)) {}
+
+// A stand-in whose command runs now (the command destroys the mirror) is
+// still used by Qt when the command returns: it is taken from context_,
+// which would delete it at once, and left to the later deletion Withdraw
+// asked for.
 TQtMenuMirror::~TQtMenuMirror() {
+  Rearranging rearranging(rearranging_);
   for (auto& [action, entry] : entries_) {
     if (entry.item != nullptr) entry.item->SetPeer(nullptr);
     Withdraw(entry);
   }
-}
-
-// Qt's own holders connect to triggered too: every menu, menu bar and tool
-// button holding the action, and its action group. Anything beyond those
-// is the host's.
-bool TQtMenuMirror::HasCommand(QAction& action) {
-  int own = action.actionGroup() != nullptr ? 1 : 0;
-  for (QWidget* widget : HoldersOf(action))
-    if (qobject_cast<QMenu*>(widget) || qobject_cast<QMenuBar*>(widget) || qobject_cast<QToolButton*>(widget))
-      ++own;
-  return (action.*kReceivers)(SIGNAL(triggered(bool))) > own;
+  if (busy_ > 0)
+    for (QAction* standIn : context_->findChildren<QAction*>(Qt::FindDirectChildrenOnly)) standIn->setParent(nullptr);
 }
 
 void TQtMenuMirror::Sync() {
   if (!bar_) return;
+  Rearranging rearranging(rearranging_);
+  made_.clear();
   std::unordered_set<QAction*> seen;
   int index = 0;
-  Place(bar_->actions(), *menu_.Items(), index, seen);
+  try {
+    Place(bar_->actions(), *menu_.Items(), index, seen);
+  } catch (...) {
+    // What was made before the failure is handed over all the same.
+    HandOverNewItems();
+    throw;
+  }
 
   // Items of actions no longer in the bar (or renamed) go, each subtree
   // once: whatever is still mirrored was moved out of it above.
@@ -103,6 +150,19 @@ void TQtMenuMirror::Sync() {
   }
   for (QAction* action : stale) entries_.erase(action);
   for (TMenuItem* item : doomed) delete item;
+
+  HandOverNewItems();
+}
+
+// Gives OnNewItem the items of actions that appeared since the first Sync.
+void TQtMenuMirror::HandOverNewItems() {
+  std::vector<TMenuItem*> made;
+  made.swap(made_);
+  const bool first = !synced_;
+  synced_ = true;
+  if (first || !OnNewItem) return;
+  for (TMenuItem* item : made)
+    if (ItemOf(ActionOf(*item)) == item) OnNewItem(*item);
 }
 
 // Mirrors `actions` into `parent` from position `index` on. An action met
@@ -169,14 +229,17 @@ TMenuItem& TQtMenuMirror::ItemFor(QAction& action, const std::string& name) {
   entry.item = item.get();
   entry.savedEnabled = action.isEnabled();
   entry.savedVisible = action.isVisible();
-  if (!action.isSeparator() && MenuOf(action) == nullptr && HasCommand(action)) {
+  if (IsCommand(action)) {
     QPointer<QAction> host(&action);
     item->OnClick = [host](TObject&) {
-      if (host) host->trigger();
+      // Nothing would run: no command is recorded as run either.
+      if (!host || !Triggerable(*host)) Abort();
+      host->trigger();
     };
   }
   item->SetPeer(this);
   TMenuItem* raw = item.release();
+  made_.push_back(raw);
   by_item_[raw] = &action;
   Mirrored& stored = entries_[&action] = entry;
   if (raw->OnClick) Present(stored);
@@ -208,13 +271,19 @@ void TQtMenuMirror::Present(Mirrored& entry) {
   });
 }
 
-// Gives the host action its places back and drops the stand-in.
+// Gives the host action its places back and drops the stand-in, which
+// neither follows the host action nor chooses anything from then on.
 void TQtMenuMirror::Withdraw(Mirrored& entry) {
   if (!entry.standIn) return;
+  Rearranging rearranging(rearranging_);
   QAction* standIn = entry.standIn;
   entry.standIn = nullptr;
   host_of_.erase(standIn);
-  if (entry.host) Replace(*standIn, *entry.host);
+  if (entry.host) {
+    Replace(*standIn, *entry.host);
+    QObject::disconnect(entry.host, nullptr, standIn, nullptr);
+  }
+  QObject::disconnect(standIn, nullptr, context_.get(), nullptr);
   // Later: the stand-in may be the one whose triggered signal runs now.
   standIn->deleteLater();
 }
@@ -249,29 +318,99 @@ void TQtMenuMirror::Follow(const Mirrored& entry) {
 }
 
 // The person chose a stand-in: the model decides. An error of the command
-// goes to the error display; it must not cross Qt's event delivery.
+// goes to the error display; it must not cross Qt's event delivery. The
+// command may destroy the mirror: then nothing of it is touched again.
 void TQtMenuMirror::Choose(QAction* host) {
   auto found = entries_.find(host);
   if (found == entries_.end() || found->second.item == nullptr) return;
+  const std::weak_ptr<bool> alive = alive_;
+  ++busy_;
   try {
     found->second.item->ChooseByPerson();
   } catch (const std::exception& error) {
-    try {
-      if (OnError) OnError(error);
-      else Application.HandleException(error);
-    } catch (const std::exception& failure) {
-      qWarning().noquote() << "qvd3:" << failure.what();
+    if (alive.expired()) {
+      try {
+        Application.HandleException(error);
+      } catch (const std::exception& failure) {
+        qWarning().noquote() << "qvd3:" << failure.what();
+      }
+      return;
     }
+    Report(error);
   }
+  if (alive.expired()) return;
+  --busy_;
   // The command may have re-synchronised the mirror.
   found = entries_.find(host);
   if (found != entries_.end()) Follow(found->second);
+}
+
+void TQtMenuMirror::Report(const std::exception& error) {
+  try {
+    if (OnError) OnError(error);
+    else Application.HandleException(error);
+  } catch (const std::exception& failure) {
+    qWarning().noquote() << "qvd3:" << failure.what();
+  }
+}
+
+// An action was added to `widget`, anywhere in the application. A host
+// action that has a stand-in gets its stand-in there instead, in the same
+// place, before the widget makes anything of it (the addition is
+// swallowed). An action the mirror does not know, added to a menu or a
+// menu bar, may be a new one of the bar: a Sync follows.
+bool TQtMenuMirror::ActionAdded(QWidget& widget, QAction* action, QAction* before) {
+  if (rearranging_ > 0 || action == nullptr) return false;
+  const auto found = entries_.find(action);
+  if (found == entries_.end() || found->second.host != action) {
+    if (host_of_.count(action) == 0 && (qobject_cast<QMenu*>(&widget) || qobject_cast<QMenuBar*>(&widget)))
+      SyncLater();
+    return false;
+  }
+  QAction* standIn = found->second.standIn;
+  if (standIn == nullptr) return false;
+  Rearranging rearranging(rearranging_);
+  swapping_ = action;
+  widget.removeAction(action);
+  swapping_ = nullptr;
+  auto* button = qobject_cast<QToolButton*>(&widget);
+  if (button != nullptr && button->defaultAction() == action) {
+    button->setDefaultAction(standIn);
+    // setDefaultAction(action) goes on to copy the host action's state
+    // into the button; the stand-in's (gated by the model) follows.
+    QMetaObject::invokeMethod(
+        button, [button, standIn = QPointer<QAction>(standIn)] {
+          if (standIn && button->defaultAction() == standIn) button->setEnabled(standIn->isEnabled());
+        },
+        Qt::QueuedConnection);
+  } else {
+    widget.insertAction(before, standIn);
+  }
+  return true;
+}
+
+// Once per turn of the event loop, however many actions were added.
+void TQtMenuMirror::SyncLater() {
+  if (syncPending_) return;
+  syncPending_ = true;
+  QMetaObject::invokeMethod(
+      context_.get(),
+      [this] {
+        syncPending_ = false;
+        try {
+          Sync();
+        } catch (const std::exception& error) {
+          Report(error);
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 void TQtMenuMirror::Forget(QAction* host) {
   auto found = entries_.find(host);
   if (found == entries_.end()) return;
   if (QAction* standIn = found->second.standIn) {
+    Rearranging rearranging(rearranging_);
     // Out of the widgets now, so that no walk takes it for a host action;
     // deleted later, since it may be the action whose command ran.
     host_of_.erase(standIn);

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +17,8 @@
 #include <QToolButton>
 
 #include "qvd3/component/menu_walk.h"
+#include "qvd3/component/quarvel.h"
+#include "qvd3/platform/sys/exception.h"
 #include "examples/qt_native_host/main_window.h"
 #include "qvd3/platform/ui/qt/qt_guard.h"
 #include "qvd3/platform/ui/qt/qt_menu_mirror.h"
@@ -61,9 +65,14 @@ class WarningCapture {
 };
 
 // Runs Qt's event loop; true when something ends it at once (a guard that
-// asked the application to end), false when it had to be stopped.
+// asked the application to end), false when it had to be stopped. The
+// stopping timer goes with the call: left pending, it would end a later
+// test's modal login dialog.
 bool EventLoopEndsAtOnce() {
-  QTimer::singleShot(3000, [] { QCoreApplication::exit(7); });
+  QTimer stop;
+  stop.setSingleShot(true);
+  QObject::connect(&stop, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+  stop.start(3000);
   return QCoreApplication::exec() == 0;
 }
 
@@ -81,7 +90,7 @@ TEST(QtMenuMirror, MirrorsABarBuiltInCodeAndLeavesUnnamedActionsOutOnce) {
   QObject::connect(unnamed, &QAction::triggered, [&] { ++runs; });
   QMenu* loose = file->addMenu("Sem nome");  // an unnamed sub-menu: its actions take its place
   loose->addAction("Lista")->setObjectName("actList");
-  QAction* quiet = window.menuBar()->addAction("Só&zinho");  // on the bar, no slot
+  QAction* quiet = window.menuBar()->addAction("Só&zinho");  // on the bar, no slot: a command all the same
   quiet->setObjectName("actAlone");
   QToolBar* tools = window.addToolBar("t");
   tools->addAction(quiet);
@@ -96,13 +105,12 @@ TEST(QtMenuMirror, MirrorsABarBuiltInCodeAndLeavesUnnamedActionsOutOnce) {
     mirror.Sync();
     mirror.Sync();
     EXPECT_EQ(Walked(*menu), (std::vector<std::string>{"menuFile:&Arquivo", "  actOpen:&Abrir...*",
-                                                        "  actList:Lista", "actAlone:Só&zinho"}));
+                                                        "  actList:Lista*", "actAlone:Só&zinho*"}));
     // The separator is in the model below the walk's notice.
     EXPECT_EQ(menu->Items()->Items(0)->Items(1)->Caption(), "-");
     ASSERT_EQ(WarningCapture::Seen().size(), 2u);
     EXPECT_TRUE(WarningCapture::Seen()[0].contains("\"Ajuda rápida\" has no objectName"));
     EXPECT_TRUE(WarningCapture::Seen()[1].contains("\"Sem nome\" has no objectName"));
-    EXPECT_FALSE(TQtMenuMirror::HasCommand(*quiet));
 
     // The person's choice runs the host's slot once, through the model.
     QAction* standIn = Shown(*file, "actOpen");
@@ -140,8 +148,8 @@ TEST(QtMenuMirror, MirrorsTheDesignerWindowAndFollowsItsChanges) {
                 "  actionSalvar:&Salvar*", "  actionSair:Sai&r*", "menuRelatorios:&Relatórios",
                 "  actionVendas:&Vendas do mês*", "  menuEstoque:&Estoque", "    actionPosicao:&Posição*",
                 "    actionInventario:&Inventário...*", "menuSeguranca:&Segurança",
-                "  actionTrocarUsuario:&Trocar usuário...", "  actionAlterarSenha:&Alterar senha...",
-                "  actionUsuarios:&Usuários e permissões...", "menuAjuda:Aj&uda", "  actionSobre:&Sobre...*"}));
+                "  actionTrocarUsuario:&Trocar usuário...*", "  actionAlterarSenha:&Alterar senha...*",
+                "  actionUsuarios:&Usuários e permissões...*", "menuAjuda:Aj&uda", "  actionSobre:&Sobre...*"}));
   // The toolbar shows the same stand-in as the menu.
   EXPECT_EQ(Shown(*ui.toolBar, "actionSalvar"), Shown(*ui.menuArquivo, "actionSalvar"));
 
@@ -357,6 +365,155 @@ TEST_P(QtGuard, BadSetUpsAreToldAndEndTheApplicationWithTheMenuUntouched) {
   EXPECT_EQ(ui_.Seen().back().Text, "The menu bar menubar is guarded already.");
   EXPECT_FALSE(ui.actionSalvar->isEnabled());
   EXPECT_TRUE(first.isGuarding());
+}
+
+TEST_P(QtGuard, ActionNamesThatDifferOnlyInLetterCaseAreRefused) {
+  SeedMaria(0);
+  MainWindow window;
+  QAction* twin = window.ui().menuAjuda->addAction("Salvar de novo");
+  twin->setObjectName("ACTIONSALVAR");
+  QObject::connect(twin, &QAction::triggered, [] {});
+  TQtMenuGuard guard(window, Settings());
+  EXPECT_FALSE(guard.start());
+  EXPECT_TRUE(EventLoopEndsAtOnce());
+  ASSERT_EQ(ui_.Seen().size(), 1u);
+  EXPECT_EQ(ui_.Seen()[0].Text.rfind("The action \"Salvar de novo\" cannot be guarded: ", 0), 0u);
+  EXPECT_EQ(Shown(*window.ui().menuAjuda, "ACTIONSALVAR"), twin);
+}
+
+TEST_P(QtGuard, WidgetsAndSlotsTheHostAddsAfterStartGoThroughTheComponent) {
+  const int maria = SeedMaria(0, "1");
+  for (const char* name : {"menuSeguranca", "actionTrocarUsuario"})
+    SetUAccess("PEDIDOS", maria, AddProg("PEDIDOS", name, name), Value("1"));
+  MainWindow window;
+  Ui::MainWindow& ui = window.ui();
+  LogInAs("maria", "segredo");
+  TQtMenuGuard guard(window, Settings());
+  ASSERT_TRUE(guard.start());
+  ShowActive(window);
+  const char* audits = "SELECT COUNT(*) FROM AUDIT WHERE APP_KEY='PEDIDOS'";
+
+  // A toolbar made after start-up holds the stand-ins, in the host's order.
+  QToolBar* late = window.addToolBar("Depois");
+  late->addAction(ui.actionSalvar);
+  late->insertAction(Shown(*late, "actionSalvar"), ui.actionNovo);
+  ASSERT_EQ(late->actions().size(), 2);
+  EXPECT_EQ(late->actions().at(0), Shown(*ui.menuArquivo, "actionNovo"));
+  EXPECT_EQ(late->actions().at(1), Shown(*ui.menuArquivo, "actionSalvar"));
+  EXPECT_NE(late->actions().at(1), ui.actionSalvar);
+  qt_person::Click(*ButtonOf(*late, "actionNovo"));
+  EXPECT_EQ(window.commandsRun(), 1);
+  EXPECT_EQ(Count(audits), 1);
+
+  // The host's own code lifts the denial of actionSalvar and puts it in
+  // more places: the late toolbar, the window (for its shortcut) and a
+  // tool button of its own. None of them runs it.
+  ui.actionSalvar->setEnabled(true);
+  window.addAction(ui.actionSalvar);
+  auto* button = new QToolButton(&window);
+  button->setDefaultAction(ui.actionSalvar);
+  EXPECT_NE(button->defaultAction(), ui.actionSalvar);
+  EXPECT_FALSE(ButtonOf(*late, "actionSalvar")->isEnabled());
+  qt_person::Click(*ButtonOf(*late, "actionSalvar"));
+  late->actions().at(1)->trigger();
+  button->click();
+  QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(window.commandsRun(), 1);
+  EXPECT_EQ(Count(audits), 1);
+
+  // A slot connected after start-up to an action that had none is audited.
+  int switches = 0;
+  QObject::connect(ui.actionTrocarUsuario, &QAction::triggered, [&] { ++switches; });
+  qt_person::Choose(*Shown(*ui.menuSeguranca, "actionTrocarUsuario"));
+  EXPECT_EQ(switches, 1);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM AUDIT WHERE PROG_ID = (SELECT MENU_ID FROM PROGS WHERE "
+                  "MENU_NAME='actionTrocarUsuario')"),
+            1);
+
+  // An action the host disabled runs nothing when its item is chosen, and
+  // leaves no row.
+  ui.actionNovo->setEnabled(false);
+  TMenuItem* novo = guard.menu()->FindItem("actionNovo");
+  ASSERT_TRUE(novo->Enabled());
+  EXPECT_FALSE(Shown(*ui.menuArquivo, "actionNovo")->isEnabled());
+  EXPECT_THROW(novo->Click(), EAbort);
+  EXPECT_EQ(window.commandsRun(), 1);
+  EXPECT_EQ(Count(audits), 2);
+}
+
+TEST_P(QtGuard, AnActionAddedToTheBarAfterStartIsGuardedAndDeniedUntilALoginDecides) {
+  SeedMaria(0, "1");
+  MainWindow window;
+  Ui::MainWindow& ui = window.ui();
+  LogInAs("maria", "segredo");
+  TQtMenuGuard guard(window, Settings());
+  ASSERT_TRUE(guard.start()) << (ui_.Seen().empty() ? std::string("no message") : ui_.Seen().back().Text);
+  QAction* exportar = ui.menuArquivo->addAction("E&xportar");
+  exportar->setObjectName("actionExportar");
+  int exports = 0;
+  QObject::connect(exportar, &QAction::triggered, [&] { ++exports; });
+  QCoreApplication::processEvents();
+
+  ASSERT_NE(guard.menu()->FindItem("actionExportar"), nullptr);
+  QAction* shown = Shown(*ui.menuArquivo, "actionExportar");
+  ASSERT_NE(shown, nullptr);
+  EXPECT_NE(shown, exportar);
+  exportar->setEnabled(true);
+  EXPECT_FALSE(shown->isEnabled());
+  shown->trigger();
+  EXPECT_EQ(exports, 0);
+
+  // The administrator's login decides: allowed.
+  LogInAs("master", kMasterPassword);
+  ASSERT_TRUE(guard.login());
+  EXPECT_TRUE(shown->isEnabled());
+  qt_person::Choose(*shown);
+  EXPECT_EQ(exports, 1);
+}
+
+// The host's command deletes the guard, the component or the component's
+// form while it runs (deleted from the toolbar's button, whose stand-in is
+// still in use when the command returns). Guarding ends, the host's own
+// actions are back in their places with the rights last applied, and they
+// go on working.
+TEST_P(QtGuard, ACommandMayDeleteTheGuardItsComponentOrItsForm) {
+  SeedMaria(0, "1");
+  for (const char* what : {"guard", "component", "form"}) {
+    SCOPED_TRACE(what);
+    MainWindow window;
+    Ui::MainWindow& ui = window.ui();
+    LogInAs("maria", "segredo");
+    QPointer<TQtMenuGuard> guard = new TQtMenuGuard(window, Settings());
+    ASSERT_TRUE(guard->start());
+    bool done = false;
+    QObject::connect(ui.actionNovo, &QAction::triggered, [&] {
+      if (std::exchange(done, true)) return;
+      if (std::string(what) == "guard") delete guard.data();
+      else if (std::string(what) == "component") delete guard->component();
+      else delete guard->component()->Owner();
+    });
+    ShowActive(window);
+    qt_person::Click(*ButtonOf(*ui.toolBar, "actionNovo"));
+    EXPECT_EQ(window.commandsRun(), 1);
+    if (guard) {
+      EXPECT_FALSE(guard->isGuarding());
+      EXPECT_EQ(guard->component(), nullptr);
+      EXPECT_EQ(guard->userName(), "");
+      EXPECT_FALSE(guard->login());
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Shown(*ui.menuArquivo, "actionNovo"), ui.actionNovo);
+    EXPECT_EQ(Shown(*ui.toolBar, "actionNovo"), ui.actionNovo);
+    EXPECT_FALSE(ui.actionSalvar->isEnabled());
+    QTest::keyClick(&window, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(window.commandsRun(), 2);
+
+    // The window can be guarded again once the old guard is gone.
+    delete guard.data();
+    LogInAs("maria", "segredo");
+    TQtMenuGuard again(window, Settings());
+    EXPECT_TRUE(again.start());
+  }
 }
 
 QV_INSTANTIATE_ENGINES(QtGuard);

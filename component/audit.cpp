@@ -64,7 +64,55 @@ void TQuarvel::HookMenuItems() {
     entry.MenuName = item.Name();
     entry.OnClick = std::move(item.OnClick);
     entry.Owner = this;
-    item.OnClick = [this](TObject& sender) { AuditedClick(sender); };
+    item.OnClick = AuditInterceptor{this};
+    FHookedSlots[&item] = slot;
+  });
+  FMenuHooked = true;
+}
+
+// Takes over the commands the host added or re-wired since the last hooking:
+// an item with a click handler that is not this instance's interceptor (a
+// new item, or one whose handler the host replaced) gets its handler
+// recorded, in the entry it had or a free one, and the interceptor in its
+// place. Items already intercepted are left alone. Counts first, like
+// HookMenuItems, so a table too small changes nothing.
+void TQuarvel::HookLateMenuItems() {
+  if (FMenu == nullptr) return;
+  auto isLate = [this](const TMenuItem& item) {
+    if (!item.OnClick || item.Name().empty()) return false;
+    const AuditInterceptor* ours = item.OnClick.target<AuditInterceptor>();
+    return ours == nullptr || ours->Self != this;
+  };
+  auto ownSlot = [this](const TMenuItem& item) {
+    const auto hooked = FHookedSlots.find(&item);
+    if (hooked == FHookedSlots.end()) return 0;
+    const TMenuHandler& entry = MenuHandlers[hooked->second];
+    return entry.Owner == this && entry.MenuName == item.Name() ? hooked->second : 0;
+  };
+  int needed = 0;
+  WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
+    if (isLate(item) && ownSlot(item) == 0) ++needed;
+  });
+  std::vector<int> free;
+  for (int slot = 1; slot <= TMenuHandlerTable::kSize && static_cast<int>(free.size()) < needed; ++slot) {
+    const TMenuHandler& entry = MenuHandlers[slot];
+    if (entry.MenuName.empty() && !entry.OnClick && entry.Owner == nullptr) free.push_back(slot);
+  }
+  if (needed > static_cast<int>(free.size()))
+    throw ERangeError("Too many menu commands: " + std::to_string(needed) +
+                      " commands were added to the menu, and the table of at most " +
+                      std::to_string(TMenuHandlerTable::kSize) + " audited commands is full");
+
+  auto next = free.begin();
+  WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
+    if (!isLate(item)) return;
+    int slot = ownSlot(item);
+    if (slot == 0) slot = *next++;
+    TMenuHandler& entry = MenuHandlers[slot];
+    entry.MenuName = item.Name();
+    entry.OnClick = std::move(item.OnClick);
+    entry.Owner = this;
+    item.OnClick = AuditInterceptor{this};
     FHookedSlots[&item] = slot;
   });
 }
@@ -90,6 +138,7 @@ void TQuarvel::UnhookMenuItems() {
   for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot)
     if (MenuHandlers[slot].Owner == this) MenuHandlers[slot] = TMenuHandler{};
   FHookedSlots.clear();
+  FMenuHooked = false;
 }
 
 // The interceptor. Finds the first command of the clicked item's name that

@@ -113,6 +113,9 @@ bool TQuarvel::Login() {
   if (!admitted) return false;
 
   // Everything the new identity needs is read before anything changes.
+  // Commands the host added or re-wired since start-up are taken over
+  // first, so that they are audited and judged like the others.
+  if (FMenuHooked) HookLateMenuItems();
   const TRightsPlan plan = PlanRights(candidate, *account);
   qryUserInfo->SetFilter("USER_ID=" + std::to_string(candidate.FUserID));
   qryUserInfo->SetFiltered(true);

@@ -167,6 +167,13 @@ class TQuarvel : public TComponent {
   void HookMenuItems();
   void UnhookMenuItems();
   void AuditedClick(TObject& sender);
+  // The click handler installed in place of a host's command; its type
+  // tells an intercepted item from one the host re-wired.
+  struct AuditInterceptor {
+    TQuarvel* Self;
+    void operator()(TObject& sender) const { Self->AuditedClick(sender); }
+  };
+  void HookLateMenuItems();
   struct TAuditRow {
     std::string DatabaseName;
     std::string AppKey;
@@ -200,6 +207,8 @@ class TQuarvel : public TComponent {
   std::unordered_map<const TMenuItem*, int> FHookedSlots;
   // Expires when this instance is destroyed; a command that outlives its
   // component learns so through a weak reference.
+  // True once start-up has taken the menu's commands over.
+  bool FMenuHooked = false;
   std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 };
 

@@ -498,6 +498,38 @@ TEST_P(AuditTest, AThousandAndFirstCommandMakesStartUpFailWithARangeError) {
   }
 }
 
+// A command the host adds after start-up, or an item whose handler the host
+// replaces, is taken over at the next login: audited like the others, and
+// refused like the others when not granted.
+TEST_P(AuditTest, CommandsAddedOrRewiredAfterStartUpAreAuditedFromTheNextLogin) {
+  const int maria = AddAuditedUser("maria");
+  ReadHost();
+  LoginAs("maria");
+  std::vector<std::string> ran;
+  auto* late = new TMenuItem(&Host());
+  late->SetName("mnuLate");
+  late->SetCaption("Tarde");
+  late->OnClick = [&](TObject&) { ran.push_back("mnuLate"); };
+  Host().mnuHelp->Add(late);
+  Item("mnuReports").OnClick = [&](TObject&) { ran.push_back("mnuReports"); };
+
+  LoginAs("maria");
+  EXPECT_FALSE(late->Enabled()) << "not catalogued, so refused to everybody but master";
+  SetUAccess("STOCK", maria, AddProg("STOCK", "mnuLate", "Tarde"), "1");
+  LoginAs("maria");
+  ASSERT_TRUE(late->Enabled());
+  late->Click();
+  Item("mnuReports").Click();
+
+  EXPECT_EQ(ran, (std::vector<std::string>{"mnuLate", "mnuReports"}));
+  EXPECT_EQ(AuditCount(), 2);
+  // Logging in again takes nothing over twice: one run, one row.
+  LoginAs("maria");
+  late->Click();
+  EXPECT_EQ(ran.size(), 3u);
+  EXPECT_EQ(AuditCount(), 3);
+}
+
 QV_INSTANTIATE_ENGINES(AuditTest);
 
 }  // namespace

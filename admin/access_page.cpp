@@ -482,8 +482,12 @@ void TUsersAdministration::DenyDescendants(TTreeNode* node) {
 
 // Writes the node states of the subject in one transaction: an error leaves
 // every rights row as it was. Nodes without catalogue or rights row are
-// passed over; nothing is inserted. The rights dataset is left unfiltered,
-// as the permission check of the next login reads it.
+// passed over; nothing is inserted. The rows are written by item number,
+// one statement for the granted items and one for the denied ones (in
+// batches of kApplyBatch items), instead of one statement per changed row:
+// on a server every statement is a round trip. The rights dataset is read
+// again and left unfiltered, as the permission check of the next login
+// reads it.
 void TUsersAdministration::sbApplyClick(TObject&) {
   TUsers& dm = *Users;
   TWaitCursor wait;
@@ -491,24 +495,40 @@ void TUsersAdministration::sbApplyClick(TObject&) {
   TQuery& subjects = users ? static_cast<TQuery&>(dm.qryUsers) : dm.qryProfiles;
   if (!subjects.Active() || subjects.IsEmpty()) return;
   TQuery& rights = users ? static_cast<TQuery&>(dm.qryUAccess) : dm.qryPAccess;
-  const char* keyField = users ? "USER_ID" : "PROF_ID";
+  const std::string keyField = users ? "USER_ID" : "PROF_ID";
   const int id = subjects.FieldByName(keyField).AsInteger();
-  rights.SetFiltered(true);
-  rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
-  const std::string keys = std::string("MENU_ID;") + keyField;
+  std::vector<int> granted, denied;
+  const TTreeNodes& nodes = MenuItems->Items();
+  for (int i = 1; i < nodes.Count(); ++i)
+    if (const int menuId = CatalogueIdOf(nodes[i]))
+      (StateOf(nodes[i]) == asGranted ? granted : denied).push_back(menuId);
+
+  constexpr std::size_t kApplyBatch = 200;
+  const std::string head = std::string("UPDATE ") + (users ? "UACCESS" : "PACCESS") +
+                           " SET AUTHORIZED=:AUTHORIZED WHERE APP_KEY=:APP_KEY AND " + keyField + "=:ID AND MENU_ID IN (";
+  auto store = [&](const std::vector<int>& items, const char* flag) {
+    for (std::size_t first = 0; first < items.size(); first += kApplyBatch) {
+      const std::size_t last = std::min(items.size(), first + kApplyBatch);
+      std::string sql = head;
+      for (std::size_t i = first; i < last; ++i) sql += (i > first ? ", :M" : ":M") + std::to_string(i - first);
+      TQuery update;
+      update.SetDatabaseName(rights.DatabaseName());
+      update.SetSQL(sql + ")");
+      update.ParamByName("AUTHORIZED").SetAsString(flag);
+      update.ParamByName("APP_KEY").SetAsString(FAppKey);
+      update.ParamByName("ID").SetAsInteger(id);
+      for (std::size_t i = first; i < last; ++i)
+        update.ParamByName("M" + std::to_string(i - first)).SetAsInteger(items[i]);
+      update.ExecSQL();
+    }
+  };
   try {
     TransactionGuard transaction(rights.Database());
-    const TTreeNodes& nodes = MenuItems->Items();
-    for (int i = 1; i < nodes.Count(); ++i) {
-      const int menuId = CatalogueIdOf(nodes[i]);
-      if (menuId == 0 || !rights.Locate(keys, {Value(menuId), Value(id)})) continue;
-      rights.Edit();
-      rights.FieldByName("AUTHORIZED").SetAsString(StateOf(nodes[i]) == asGranted ? "1" : "0");
-      rights.Post();
-    }
+    store(granted, "1");
+    store(denied, "0");
     transaction.Commit();
   } catch (...) {
-    // The rows the dataset holds are no longer what the database holds.
+    // The rows the dataset holds are what the database still holds.
     rights.Cancel();
     rights.Reopen();
     rights.SetFilter("");

@@ -86,6 +86,9 @@ class TModuleQuery : public TQuery {
   void DoInsert(dbimpl::RowChange& change) override;
   void DoUpdate(dbimpl::RowChange& change) override;
   void DoDelete(dbimpl::RowChange& change) override;
+  // Rows with a generated key or dependent writes go one by one (each may
+  // be retried, each has its own dependents); others in one batch.
+  void DoInsertRows(std::vector<dbimpl::RowChange>& changes) override;
 
  private:
   // The insert itself, retried under the keys OnInsertRefused names.

@@ -17,6 +17,7 @@
 #include "qvd3/admin/users_adm_qv.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/statements.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/sys/format.h"
 #include "qvd3/platform/ui/application.h"
@@ -550,7 +551,7 @@ void TUsersAdministration::sbRestoreClick(TObject&) {
 
 // Users mode: the user's rights become the stored rights of the user's
 // profile. Profile mode: every user of the profile gets the profile's stored
-// rights, all of them in one transaction; the tree still shows the profile.
+// rights, all of them in one statement; the tree still shows the profile.
 void TUsersAdministration::sbRestoreProfileClick(TObject&) {
   TUsers& dm = *Users;
   if (!dm.qryProfiles.Active() || dm.qryProfiles.IsEmpty()) return;
@@ -563,28 +564,13 @@ void TUsersAdministration::sbRestoreProfileClick(TObject&) {
     LoadUserRights(userId);
     return;
   }
-  const int profId = dm.qryProfiles.FieldByName("PROF_ID").AsInteger();
-  // Walking the users moves the profile list along (the users page's
-  // profile selector follows each user): the profile shown stays selected
-  // and its tree as it is.
-  const std::string usersFilter = dm.qryUsers.Filter();
-  std::function<void(TDataSource&, TField*)> hook = std::move(dm.dsProfiles.OnDataChange);
-  dm.dsProfiles.OnDataChange = nullptr;
-  auto restore = [&] {
-    dm.qryUsers.SetFilter(usersFilter);
-    dm.qryProfiles.Locate("PROF_ID", Value(profId));
-    dm.dsProfiles.OnDataChange = std::move(hook);
-  };
-  try {
-    TransactionGuard transaction(dm.UpdateUFromProfile.Database());
-    dm.qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
-    for (dm.qryUsers.First(); !dm.qryUsers.Eof(); dm.qryUsers.Next()) dm.UpdateUFromProfile.ExecSQL();
-    transaction.Commit();
-  } catch (...) {
-    restore();
-    throw;
-  }
-  restore();
+  // One statement for every user of the profile (the users the window
+  // lists): all of them or none, in one round trip.
+  TQuery update;
+  update.SetDatabaseName(dm.UpdateUFromProfile.DatabaseName());
+  update.SetSQL(std::string(sql::UpdateUsersFromProfile));
+  update.ParamByName("PROF_ID").SetAsInteger(dm.qryProfiles.FieldByName("PROF_ID").AsInteger());
+  update.ExecSQL();
   dm.qryUAccess.Reopen();
 }
 

@@ -209,9 +209,9 @@ class PostgresEngine : public Engine {
     if (!name) return Execute(sql, nullptr, call, sink, in_transaction);
     try {
       return Execute(sql, name, call, sink, in_transaction);
-    } catch (const StalePrepared&) {
+    } catch (const StalePrepared& stale) {
       statements_.Forget(key);
-      if (in_transaction) throw;  // the transaction is aborted; the caller decides
+      if (in_transaction) throw stale.error;  // the transaction is aborted; the caller decides
       return Execute(sql, nullptr, call, sink, in_transaction);
     }
   }
@@ -259,8 +259,11 @@ class PostgresEngine : public Engine {
     const int* formats;
     const Oid* types;
   };
-  // Raised by Execute when a prepared statement can no longer be used.
-  struct StalePrepared {};
+  // Raised by Execute when a prepared statement can no longer be used,
+  // with the error the server gave.
+  struct StalePrepared {
+    EDatabaseError error;
+  };
 
   static std::string Trim(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -399,7 +402,7 @@ class PostgresEngine : public Engine {
       // Before any row reached the sink, a stale prepared statement can be
       // run again unprepared.
       if (name && !columns_sent && IsStalePreparedStatement(PQresultErrorField(error.get(), PG_DIAG_SQLSTATE)))
-        throw StalePrepared{};
+        throw StalePrepared{ResultError(error.get())};
       CheckResult(error.get());
     }
     return changed;
@@ -413,16 +416,21 @@ class PostgresEngine : public Engine {
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_SINGLE_TUPLE ||
         status == PGRES_EMPTY_QUERY)
       return;
+    throw ResultError(res);
+  }
+
+  // The error a failed result carries.
+  EDatabaseError ResultError(const PGresult* res) const {
     std::string message = res ? Trim(PQresultErrorMessage(res)) : Trim(PQerrorMessage(conn_));
     if (message.empty()) message = Trim(PQerrorMessage(conn_));
     if (message.rfind("ERROR:  ", 0) == 0) message = message.substr(8);
     if (message.rfind("FATAL:  ", 0) == 0) message = message.substr(8);
-    if (PQstatus(conn_) == CONNECTION_BAD) throw ConnectionLost(FirstLine(message));
+    if (PQstatus(conn_) == CONNECTION_BAD) return ConnectionLost(FirstLine(message));
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     std::vector<int> codes;
     if (state && std::strcmp(state, "23505") == 0) codes.push_back(kKeyViolation);
     if (state) codes.push_back(SqlStateCode(state));
-    throw EDatabaseError(message, std::move(codes));
+    return EDatabaseError(message, std::move(codes));
   }
 
   std::string alias_;

@@ -94,6 +94,15 @@ TEST_P(PostgresConnectionTest, PreparedSelectFollowsAChangedTable) {
   auto q = MakeQuery(Alias(), "SELECT * FROM T ORDER BY A");
   q->Open();
   EXPECT_EQ(q->FieldByName("C").AsInteger(), 7);
+
+  // Inside a transaction the server's refusal of the stale statement is
+  // the statement's error; after the rollback the text runs again.
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Values("SELECT * FROM T ORDER BY A", "C"), "7,7");
+  Exec("ALTER TABLE T DROP COLUMN C");
+  Db().StartTransaction();
+  EXPECT_THROW(Values("SELECT * FROM T ORDER BY A", "B"), EDatabaseError);
+  Db().Rollback();
+  EXPECT_EQ(Values("SELECT * FROM T ORDER BY A", "B"), "um,dois");
 }
 
 TEST_P(PostgresConnectionTest, SameTextWithBytesAndWithTextParametersBothWork) {

@@ -11,8 +11,8 @@
 //   I <ms>    a baseline insert took <ms>
 //   U <name>  the master created the user <name>
 //   A         the master applied a rights change
-//   T <first> <last>   steady-clock ms of the first command's start and the
-//                      last one's end
+//   T <ms>    the time the process spent in its commands and the pauses
+//             between them (not in logins or password changes)
 //   R         the victim is inside its transaction: kill it now
 //   E <text>  an error
 //   D         the process finished
@@ -47,10 +47,6 @@ inline std::string NewPasswordOf(const std::string& user) { return "novo-" + use
 
 inline double MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-inline long long SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 // The report file of one process; every line reaches the file at once.

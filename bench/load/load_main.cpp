@@ -11,6 +11,11 @@
 // one JSON object on the last line. With --check the exit status is 1 when
 // there was an error or a row too many or too few.
 //
+// clicks_per_second counts every client's commands over the time a client
+// spent in its command loops (pauses included; logins and the password
+// change left out); baseline_inserts_per_second counts the baseline's
+// inserts the same way, with the same pauses.
+//
 // The roles run as this same program: qvload --role client|master|baseline.
 #include <signal.h>
 #include <sys/wait.h>
@@ -313,10 +318,14 @@ struct Figures {
   std::vector<std::string> errors;
   std::vector<std::string> users_created;
   int applies = 0;
-  long long first = 0, last = 0;
+  double busy_ms = 0;  // summed over the processes that finished
+  int busy_processes = 0;
+  std::size_t busy_ops = 0;  // the commands (inserts) of those processes
 
   void Read(const std::string& path) {
+    std::size_t ops = 0;
     for (const std::string& line : Lines(path)) {
+      if (!line.empty() && (line[0] == 'C' || line[0] == 'I')) ++ops;
       if (line.size() < 1) continue;
       const std::string rest = line.size() > 2 ? line.substr(2) : "";
       const auto ms = [&]() {
@@ -335,20 +344,19 @@ struct Figures {
         case 'U': users_created.push_back(rest); break;
         case 'A': ++applies; break;
         case 'E': errors.push_back(rest); break;
-        case 'T': {
-          std::istringstream in(rest);
-          long long f = 0, l = 0;
-          in >> f >> l;
-          if (f > 0 && (first == 0 || f < first)) first = f;
-          last = std::max(last, l);
+        case 'T':
+          busy_ms += ms();
+          ++busy_processes;
+          busy_ops += ops;
           break;
-        }
         default: break;
       }
     }
   }
-  double PerSecond(std::size_t count) const {
-    return last > first ? static_cast<double>(count) * 1000.0 / static_cast<double>(last - first) : 0.0;
+  // Commands per second of all processes together: the commands over the
+  // time one process spent in them on average (the processes ran at once).
+  double PerSecond() const {
+    return busy_ms > 0 ? static_cast<double>(busy_ops) * 1000.0 * busy_processes / busy_ms : 0.0;
   }
 };
 
@@ -501,8 +509,8 @@ int Coordinate(const Options& o) {
   json.Add("half_done_rows", half_done);
   json.Add("users_created", created);
   json.Add("rights_applied", static_cast<long long>(admin.applies));
-  json.Add("clicks_per_second", run.PerSecond(run.click.size()));
-  json.Add("baseline_inserts_per_second", base.PerSecond(base.insert.size()));
+  json.Add("clicks_per_second", run.PerSecond());
+  json.Add("baseline_inserts_per_second", base.PerSecond());
   json.Latencies("login", run.login);
   json.Latencies("click", run.click);
   json.Latencies("password", run.password);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <any>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -391,12 +392,12 @@ void TUsersAdministration::LoadUserRights(int userId) { LoadRights(true, userId)
 
 void TUsersAdministration::LoadProfileRights(int profId) { LoadRights(false, profId); }
 
-// Each node's state from the subject's rights row of its catalogue row; a
-// missing rights row is inserted as denied. The rights dataset is filtered
-// to the subject while loading and left unfiltered. It is read again only
-// when rows were inserted: otherwise it already holds every row a new
-// reading would give, and reading the rights of every subject again for
-// each selection is what keeps a large application slow.
+// Each node's state from the subject's rights row of its catalogue row; the
+// missing rights rows are inserted as denied, all in one batch. The rights
+// dataset is filtered to the subject while loading and left unfiltered. It
+// is read again only when rows were inserted: otherwise it already holds
+// every row a new reading would give, and reading the rights of every
+// subject again for each selection is what keeps a large application slow.
 void TUsersAdministration::LoadRights(bool users, int id) {
   TUsers& dm = *Users;
   TQuery& rights = users ? static_cast<TQuery&>(dm.qryUAccess) : dm.qryPAccess;
@@ -404,7 +405,8 @@ void TUsersAdministration::LoadRights(bool users, int id) {
   const std::string keys = std::string("MENU_ID;") + keyField;
   rights.SetFiltered(true);
   rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
-  bool inserted = false;
+  std::vector<std::vector<Value>> missing;  // rows denying the items without one
+  std::set<int> missingIds;
   const TTreeNodes& nodes = MenuItems->Items();
   for (int i = 1; i < nodes.Count(); ++i) {
     TTreeNode* node = nodes[i];
@@ -413,19 +415,16 @@ void TUsersAdministration::LoadRights(bool users, int id) {
       if (rights.Locate(keys, {Value(menuId), Value(id)})) {
         state = rights.FieldByName("AUTHORIZED").AsString() == "1" ? asGranted : asDenied;
       } else {
-        rights.Append();
-        rights.FieldByName(keyField).SetAsInteger(id);
-        rights.FieldByName("MENU_ID").SetAsInteger(menuId);
-        rights.FieldByName("AUTHORIZED").SetAsString("0");
-        rights.FieldByName("APP_KEY").SetAsString(FAppKey);
-        rights.Post();
-        inserted = true;
+        if (missingIds.insert(menuId).second) missing.push_back({Value(id), Value(menuId), Value("0"), Value(FAppKey)});
         state = asDenied;
       }
     }
     SetNodeState(node, state);
   }
-  if (inserted) rights.Reopen();
+  if (!missing.empty()) {
+    rights.AppendRows(std::string(keyField) + ";MENU_ID;AUTHORIZED;APP_KEY", missing);
+    rights.Reopen();
+  }
   rights.SetFilter("");
   rights.SetFiltered(false);
   MenuItems->Invalidate();

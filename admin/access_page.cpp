@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <any>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "qvd3/admin/users_adm_qv.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/statements.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/sys/format.h"
 #include "qvd3/platform/ui/application.h"
@@ -390,12 +392,12 @@ void TUsersAdministration::LoadUserRights(int userId) { LoadRights(true, userId)
 
 void TUsersAdministration::LoadProfileRights(int profId) { LoadRights(false, profId); }
 
-// Each node's state from the subject's rights row of its catalogue row; a
-// missing rights row is inserted as denied. The rights dataset is filtered
-// to the subject while loading and left unfiltered. It is read again only
-// when rows were inserted: otherwise it already holds every row a new
-// reading would give, and reading the rights of every subject again for
-// each selection is what keeps a large application slow.
+// Each node's state from the subject's rights row of its catalogue row; the
+// missing rights rows are inserted as denied, all in one batch. The rights
+// dataset is filtered to the subject while loading and left unfiltered. It
+// is read again only when rows were inserted: otherwise it already holds
+// every row a new reading would give, and reading the rights of every
+// subject again for each selection is what keeps a large application slow.
 void TUsersAdministration::LoadRights(bool users, int id) {
   TUsers& dm = *Users;
   const TUsers::TRightsOf subject = users ? TUsers::TRightsOf::User : TUsers::TRightsOf::Profile;
@@ -404,7 +406,8 @@ void TUsersAdministration::LoadRights(bool users, int id) {
   const std::string keys = std::string("MENU_ID;") + keyField;
   rights.SetFiltered(true);
   rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
-  bool inserted = false;
+  std::vector<std::vector<Value>> missing;  // rows denying the items without one
+  std::set<int> missingIds;
   const TTreeNodes& nodes = MenuItems->Items();
   for (int i = 1; i < nodes.Count(); ++i) {
     TTreeNode* node = nodes[i];
@@ -413,14 +416,16 @@ void TUsersAdministration::LoadRights(bool users, int id) {
       if (rights.Locate(keys, {Value(menuId), Value(id)})) {
         state = rights.FieldByName("AUTHORIZED").AsString() == "1" ? asGranted : asDenied;
       } else {
-        dm.StoreRight(subject, id, menuId, FAppKey, "0", true);
-        inserted = true;
+        if (missingIds.insert(menuId).second) missing.push_back({Value(id), Value(menuId), Value("0"), Value(FAppKey)});
         state = asDenied;
       }
     }
     SetNodeState(node, state);
   }
-  if (inserted) rights.Reopen();
+  if (!missing.empty()) {
+    rights.AppendRows(std::string(keyField) + ";MENU_ID;AUTHORIZED;APP_KEY", missing);
+    rights.Reopen();
+  }
   rights.SetFilter("");
   rights.SetFiltered(false);
   MenuItems->Invalidate();
@@ -478,8 +483,10 @@ void TUsersAdministration::DenyDescendants(TTreeNode* node) {
 
 // Writes the node states of the subject in one transaction: an error leaves
 // every rights row as it was. Nodes without catalogue or rights row are
-// passed over; nothing is inserted. The rights dataset is left unfiltered,
-// as the permission check of the next login reads it.
+// passed over; nothing is inserted. The rows are written by item number in
+// a few statements (TUsers::StoreRights), not one per changed row: on a
+// server every statement is a round trip. The rights dataset is read again
+// and left unfiltered.
 void TUsersAdministration::sbApplyClick(TObject&) {
   TUsers& dm = *Users;
   TWaitCursor wait;
@@ -488,21 +495,18 @@ void TUsersAdministration::sbApplyClick(TObject&) {
   if (!subjects.Active() || subjects.IsEmpty()) return;
   const TUsers::TRightsOf subject = users ? TUsers::TRightsOf::User : TUsers::TRightsOf::Profile;
   TQuery& rights = dm.RightsOf(subject);
-  const char* keyField = TUsers::SubjectField(subject);
-  const int id = subjects.FieldByName(keyField).AsInteger();
-  rights.SetFiltered(true);
-  rights.SetFilter(std::string(keyField) + "=" + std::to_string(id));
+  const int id = subjects.FieldByName(TUsers::SubjectField(subject)).AsInteger();
+  std::vector<int> granted, denied;
+  const TTreeNodes& nodes = MenuItems->Items();
+  for (int i = 1; i < nodes.Count(); ++i)
+    if (const int menuId = CatalogueIdOf(nodes[i]))
+      (StateOf(nodes[i]) == asGranted ? granted : denied).push_back(menuId);
   try {
     TransactionGuard transaction(rights.Database());
-    const TTreeNodes& nodes = MenuItems->Items();
-    for (int i = 1; i < nodes.Count(); ++i) {
-      const int menuId = CatalogueIdOf(nodes[i]);
-      if (menuId == 0) continue;
-      dm.StoreRight(subject, id, menuId, FAppKey, StateOf(nodes[i]) == asGranted ? "1" : "0", false);
-    }
+    dm.StoreRights(subject, id, FAppKey, granted, denied);
     transaction.Commit();
   } catch (...) {
-    // The rows the dataset holds are no longer what the database holds.
+    // The rows the dataset holds are what the database still holds.
     rights.Cancel();
     rights.Reopen();
     rights.SetFilter("");
@@ -524,7 +528,7 @@ void TUsersAdministration::sbRestoreClick(TObject&) {
 
 // Users mode: the user's rights become the stored rights of the user's
 // profile. Profile mode: every user of the profile gets the profile's stored
-// rights, all of them in one transaction; the tree still shows the profile.
+// rights, all of them in one statement; the tree still shows the profile.
 void TUsersAdministration::sbRestoreProfileClick(TObject&) {
   TUsers& dm = *Users;
   if (!dm.qryProfiles.Active() || dm.qryProfiles.IsEmpty()) return;

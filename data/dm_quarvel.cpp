@@ -1,5 +1,6 @@
 #include "qvd3/data/dm_quarvel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -422,13 +423,49 @@ int TUsers::UpdateMembersFromProfile(int profId) {
       users.SetFiltered(filtered);
     }
   } putBack{qryUsers, previous, filtered};
-  SharedTransaction transaction(UpdateUFromProfile.Database());
   qryUsers.SetFilter("PROFILE_ID=" + std::to_string(profId));
   qryUsers.SetFiltered(true);
   int members = 0;
-  for (qryUsers.First(); !qryUsers.Eof(); qryUsers.Next(), ++members) UpdateUFromProfile.ExecSQL();
+  for (qryUsers.First(); !qryUsers.Eof(); qryUsers.Next())
+    if (qryUsers.FieldByName("USERQV_NAME").AsString() != kMasterName) ++members;
+
+  SharedTransaction transaction(UpdateUFromProfile.Database());
+  TQuery update;
+  update.SetDatabaseName(UpdateUFromProfile.DatabaseName());
+  update.SetSQL(sql::UpdateUsersFromProfile);
+  update.ParamByName("PROF_ID").SetAsInteger(profId);
+  update.ExecSQL();
   transaction.Commit();
   return members;
+}
+
+void TUsers::StoreRights(TRightsOf subject, int id, const std::string& appKey, const std::vector<int>& granted,
+                         const std::vector<int>& denied) {
+  // Items per statement: well below every engine's limit on parameters.
+  constexpr std::size_t kBatch = 200;
+  TModuleQuery& rights = RightsOf(subject);
+  const std::string head = std::string("UPDATE ") + (subject == TRightsOf::User ? "UACCESS" : "PACCESS") +
+                           " SET AUTHORIZED=:AUTHORIZED WHERE APP_KEY=:APP_KEY AND " + SubjectField(subject) +
+                           "=:ID AND MENU_ID IN (";
+  SharedTransaction transaction(rights.Database());
+  auto store = [&](const std::vector<int>& items, const char* flag) {
+    for (std::size_t first = 0; first < items.size(); first += kBatch) {
+      const std::size_t last = std::min(items.size(), first + kBatch);
+      std::string text = head;
+      for (std::size_t i = first; i < last; ++i) text += (i > first ? ", :M" : ":M") + std::to_string(i - first);
+      TQuery update;
+      update.SetDatabaseName(rights.DatabaseName());
+      update.SetSQL(text + ")");
+      update.ParamByName("AUTHORIZED").SetAsString(flag);
+      update.ParamByName("APP_KEY").SetAsString(appKey);
+      update.ParamByName("ID").SetAsInteger(id);
+      for (std::size_t i = first; i < last; ++i) update.ParamByName("M" + std::to_string(i - first)).SetAsInteger(items[i]);
+      update.ExecSQL();
+    }
+  };
+  store(granted, "1");
+  store(denied, "0");
+  transaction.Commit();
 }
 
 TModuleQuery& TUsers::RightsOf(TRightsOf subject) {

@@ -43,6 +43,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "qvd3/platform/db/datasource.h"
 #include "qvd3/platform/db/field.h"
@@ -86,6 +87,9 @@ class TModuleQuery : public TQuery {
   void DoInsert(dbimpl::RowChange& change) override;
   void DoUpdate(dbimpl::RowChange& change) override;
   void DoDelete(dbimpl::RowChange& change) override;
+  // Rows with a generated key or dependent writes go one by one (each may
+  // be retried, each has its own dependents); others in one batch.
+  void DoInsertRows(std::vector<dbimpl::RowChange>& changes) override;
 
  private:
   // The insert itself, retried under the keys OnInsertRefused names.
@@ -186,12 +190,19 @@ class TUsers : public TComponent {
   // and none was made. The row must pass the rights dataset's filter.
   bool StoreRight(TRightsOf subject, int id, int menuId, const std::string& appKey,
                   const std::string& authorized, bool insertMissing);
+  // Apply: the existing rights rows of subject `id` in `appKey` for the
+  // items `granted` become "1", those for `denied` "0", by item number in a
+  // few statements (one per batch of items and value) instead of one per
+  // row, all in one transaction (joined when the caller holds one). Items
+  // without a rights row are passed over. The rights dataset is not read
+  // again: the caller does that.
+  void StoreRights(TRightsOf subject, int id, const std::string& appKey, const std::vector<int>& granted,
+                   const std::vector<int>& denied);
 
-  // "Atualizar Usuários": every user whose profile is `profId` gets the
-  // profile's stored rights (UpdateUFromProfile), all in one transaction
-  // (joined when the caller holds one). Walks qryUsers under the filter
-  // "PROFILE_ID=<profId>" and puts its previous filter back, also on an
-  // error. Returns the number of users updated.
+  // "Atualizar Usuários": every user whose profile is `profId` ("master"
+  // excepted) gets the profile's stored rights, in one statement, all in one
+  // transaction (joined when the caller holds one). Returns the number of
+  // users updated, counted on qryUsers, whose filter is put back.
   int UpdateMembersFromProfile(int profId);
 
   // Event handlers, bound by the constructor. Public so that a window that

@@ -2,6 +2,7 @@
 // application, all or nothing.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "qvd3/data/dm_quarvel.h"
 #include "qvd3/platform/db/database.h"
@@ -63,22 +64,17 @@ void TUsers::PostWithRights(TModuleQuery& rows, const std::function<void()>& rig
   }
 }
 
+// One rights row per catalogue item, stored together (a few statements
+// rather than one per item).
 void TUsers::AddRights(TQuery& rights, const char* ownerColumn, int owner, const std::string& appKey,
                        const std::function<Value(int menuId)>& authorized) {
-  TField& app = rights.FieldByName("APP_KEY");
-  TField& ownerField = rights.FieldByName(ownerColumn);
-  TField& menu = rights.FieldByName("MENU_ID");
-  TField& flag = rights.FieldByName("AUTHORIZED");
   TField& catalogueId = qryProgs.FieldByName("MENU_ID");
+  std::vector<std::vector<Value>> rows;
   for (qryProgs.First(); !qryProgs.Eof(); qryProgs.Next()) {
     const int menuId = catalogueId.AsInteger();
-    rights.Append();
-    app.SetAsString(appKey);
-    ownerField.SetAsInteger(owner);
-    menu.SetAsInteger(menuId);
-    flag.SetValue(authorized(menuId));
-    rights.Post();
+    rows.push_back({Value(appKey), Value(owner), Value(menuId), authorized(menuId)});
   }
+  rights.AppendRows(std::string("APP_KEY;") + ownerColumn + ";MENU_ID;AUTHORIZED", rows);
 }
 
 }  // namespace qv

@@ -68,6 +68,16 @@ void TModuleQuery::DoInsert(dbimpl::RowChange& change) {
   transaction.Commit();
 }
 
+void TModuleQuery::DoInsertRows(std::vector<dbimpl::RowChange>& changes) {
+  if (!OnRowStored && !OnInsertRefused) {
+    TQuery::DoInsertRows(changes);
+    return;
+  }
+  SharedTransaction transaction(Database());
+  for (dbimpl::RowChange& change : changes) DoInsert(change);
+  transaction.Commit();
+}
+
 void TModuleQuery::DoUpdate(dbimpl::RowChange& change) {
   if (!OnRowStored) {
     TQuery::DoUpdate(change);

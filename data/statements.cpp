@@ -113,6 +113,17 @@ const std::string_view UpdateUFromProfile =
     "QUARVEL.USER_ID=:USER_ID)\n"
     "Where USER_ID=:USER_ID";
 
+const std::string_view UpdateUsersFromProfile =
+    "Update UAccess\n"
+    "Set AUTHORIZED = (Select PAccess.AUTHORIZED\n"
+    "From PAccess, QUARVEL\n"
+    "Where PAccess.MENU_ID=UAccess.MENU_ID AND\n"
+    "QUARVEL.PROFILE_ID=PAccess.PROF_ID   AND\n"
+    "QUARVEL.USER_ID=UAccess.USER_ID  AND\n"
+    "QUARVEL.PROFILE_ID=:PROF_ID)\n"
+    "Where USER_ID IN (Select USER_ID From QUARVEL\n"
+    "Where PROFILE_ID=:PROF_ID AND USERQV_NAME<>'master')";
+
 const std::string_view qryAdduserInfo =
     "Insert into UserInfo Values\n"
     "(:APP_KEY,\n"

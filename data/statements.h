@@ -30,6 +30,8 @@ extern const std::string_view DelProfsFromPAccess;  // :PROF_ID
 extern const std::string_view DelProgsFromPAccess;  // :MENU_ID
 extern const std::string_view DelUHistory;          // :USER_ID
 extern const std::string_view UpdateUFromProfile;   // :USER_ID (twice)
+// UpdateUFromProfile for every user of a profile but "master" at once.
+extern const std::string_view UpdateUsersFromProfile;  // :PROF_ID (twice)
 extern const std::string_view qryAdduserInfo;       // :APP_KEY :USER_ID :EXPIRATION_DATE
 extern const std::string_view qryDelUserInfo;       // :USER_ID
 

@@ -14,6 +14,11 @@ namespace qv {
 // A unique or primary-key violation. On either engine such an error reports
 // this code first, followed by the engine's own code.
 inline constexpr int kKeyViolation = 0x2601;
+// The connection to a database server was lost (the server stopped or
+// restarted, the network failed): reported first, so callers can tell it
+// from an error of the statement itself. The connection is opened again by
+// the next statement; a transaction that was active is lost with it.
+inline constexpr int kConnectionLost = 0x0806;
 
 class EDatabaseError : public Exception {
  public:
@@ -28,6 +33,7 @@ class EDatabaseError : public Exception {
   int FirstCode() const { return codes_.empty() ? 0 : codes_.front(); }
 
   bool IsKeyViolation() const { return FirstCode() == kKeyViolation; }
+  bool IsConnectionLost() const { return FirstCode() == kConnectionLost; }
 
  private:
   std::vector<int> codes_;

@@ -192,6 +192,15 @@ class TDataSet {
   // for a dataset with BeforeDelete or AfterDelete events (its rows are
   // deleted one by one with Delete). Returns the number of rows deleted.
   int DeleteRows(const TRowSelection& selection);
+  // Adds `values` (one vector per row, its values in the order of the
+  // fields named in `fields`, ";"-separated) as new rows after the last
+  // one, stored in as few statements as the engine allows: the same rows
+  // as Append, setting those fields, and Post for each, with the fields'
+  // defaults but none of the insert or post events. All or nothing (in one
+  // transaction, or in the one the caller has started). Raises, storing
+  // nothing, for a dataset with such events, an unknown field or a row of
+  // the wrong length. The cursor stays where it was.
+  void AppendRows(std::string_view fields, const std::vector<std::vector<Value>>& values);
   // True while editing and a field was written since Edit/Insert.
   bool Modified() const;
   // Whether rows can be changed through this dataset.
@@ -232,6 +241,10 @@ class TDataSet {
   // Deletes the rows of `changes`, all or none. The default deletes them one
   // by one with DoDelete and knows no transaction.
   virtual void DoDeleteRows(std::vector<dbimpl::RowChange>& changes);
+  // Inserts the rows of `changes`, all or none, storing each as the
+  // database now holds it into its `result`. The default inserts them one
+  // by one with DoInsert and knows no transaction.
+  virtual void DoInsertRows(std::vector<dbimpl::RowChange>& changes);
   // Called after the dataset closed, to release the provider's state.
   virtual void DoClose() {}
   // Opening with DeferRows: describes the columns into `sink` without

@@ -218,6 +218,68 @@ void TDataSet::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   for (dbimpl::RowChange& change : changes) DoDelete(change);
 }
 
+void TDataSet::DoInsertRows(std::vector<dbimpl::RowChange>& changes) {
+  for (dbimpl::RowChange& change : changes) DoInsert(change);
+}
+
+void TDataSet::AppendRows(std::string_view fields, const std::vector<std::vector<Value>>& values) {
+  CheckActive();
+  CheckModifiable();
+  CheckBrowseMode();
+  if (BeforeInsert || AfterInsert || BeforePost || AfterPost)
+    Fail("A dataset with insert or post events adds its rows one by one");
+  std::vector<TField*> named;
+  for (std::size_t start = 0; start <= fields.size();) {
+    const std::size_t end = std::min(fields.find(';', start), fields.size());
+    TField& field = FieldByName(fields.substr(start, end - start));
+    if (field.kind_ != TFieldKind::Data) Fail("Only data fields can be set by AppendRows: " + field.FieldName());
+    named.push_back(&field);
+    start = end + 1;
+  }
+  if (values.empty()) return;
+  dbimpl::DataSetRows& rows = *rows_;
+  const int n = rows.DataColumns();
+  std::vector<Value> defaults(n);
+  std::vector<bool> set(n, false);
+  for (TField* f : fields_) {
+    if (f->kind_ != TFieldKind::Data || f->default_expression_.empty()) continue;
+    defaults[f->column_] = f->Coerce(Value(DefaultText(f->default_expression_)));
+    set[f->column_] = true;
+  }
+  for (TField* f : named) set[f->column_] = true;
+  std::vector<dbimpl::RowChange> changes;
+  changes.reserve(values.size());
+  for (const std::vector<Value>& row : values) {
+    if (row.size() != named.size()) Fail("A row of AppendRows has " + std::to_string(row.size()) + " values for " +
+                                         std::to_string(named.size()) + " fields");
+    dbimpl::RowChange change = rows.ChangeOf(nullptr);
+    change.values = defaults;
+    change.modified = set;
+    for (std::size_t i = 0; i < named.size(); ++i) change.values[named[i]->column_] = named[i]->Coerce(row[i]);
+    changes.push_back(std::move(change));
+  }
+  DoInsertRows(changes);
+
+  for (dbimpl::RowChange& change : changes) {
+    const char* record = rows.store->Add(change.result);
+    const auto slot = static_cast<std::uint32_t>(rows.records.size());
+    rows.records.push_back(record);
+    rows.order.push_back(slot);
+    for (auto& index : rows.indexes) index->Add(slot, rows.records);
+    if (rows.filtering) {
+      rows.visible.push_back(0);
+      if (RowPasses(slot)) {
+        rows.visible[slot] = 1;
+        rows.view.push_back(slot);
+      }
+    }
+  }
+  rows.positions_stale = true;
+  bof_ = eof_ = rows.VisibleCount() == 0;
+  CalculateFields();
+  NotifyDataChange(nullptr);
+}
+
 int TDataSet::DeleteRows(const TRowSelection& selection) {
   CheckBrowseMode();
   CheckModifiable();

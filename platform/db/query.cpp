@@ -200,6 +200,57 @@ void TQuery::DoInsert(dbimpl::RowChange& change) {
   change.result = std::move(rows.rows.front());
 }
 
+// Rows that set the same columns go in batches of one multi-row INSERT
+// each, RETURNING the rows as stored (one round trip per batch instead of
+// one per row). Every batch must return exactly its rows, else the
+// transaction is rolled back.
+void TQuery::DoInsertRows(std::vector<dbimpl::RowChange>& changes) {
+  if (!plan_) Fail("The dataset is not live");
+  if (changes.empty()) return;
+  constexpr std::size_t kMaxBatchRows = 500;
+  TDatabase& db = Database();
+  dbimpl::Engine& engine = db.engine();
+  std::optional<TransactionGuard> transaction;
+  if (!db.InTransaction()) transaction.emplace(db);
+  const dbimpl::RowChange& model = changes.front();
+  std::vector<int> columns;
+  std::string names;
+  for (int c = 0; c < model.data_columns; ++c) {
+    if (!model.modified[c]) continue;
+    names += (columns.empty() ? "" : ", ") + QuoteIdentifier((*model.columns)[c].name);
+    columns.push_back(c);
+  }
+  for (const dbimpl::RowChange& change : changes)
+    if (change.modified != model.modified) Fail("The rows of one insert must set the same columns");
+  if (columns.empty()) {
+    for (dbimpl::RowChange& change : changes) DoInsert(change);
+  } else {
+    const std::size_t batch = std::clamp<std::size_t>(
+        static_cast<std::size_t>(engine.MaxParameters()) / columns.size(), 1, kMaxBatchRows);
+    for (std::size_t first = 0; first < changes.size(); first += batch) {
+      const std::size_t last = std::min(changes.size(), first + batch);
+      std::vector<Value> values;
+      std::string rows_text;
+      for (std::size_t i = first; i < last; ++i) {
+        rows_text += i > first ? ", (" : "(";
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+          values.push_back(changes[i].values[columns[k]]);
+          rows_text += (k > 0 ? ", " : "") + engine.SequentialPlaceholder(static_cast<int>(values.size()));
+        }
+        rows_text += ")";
+      }
+      const std::string sql = "INSERT INTO " + plan_->table + " (" + names + ") VALUES " + rows_text +
+                              ReturningClause(model, engine.RowIdentity());
+      db.BeforeStatement(sql);
+      dbimpl::ValueRows stored;
+      engine.Run(sql, values, &stored);
+      if (stored.rows.size() != last - first) Fail("The new rows could not be read back");
+      for (std::size_t i = first; i < last; ++i) changes[i].result = std::move(stored.rows[i - first]);
+    }
+  }
+  if (transaction) transaction->Commit();
+}
+
 namespace {
 
 // The key columns of `change`'s row when its key can name it: every key

@@ -83,6 +83,7 @@ class TQuery : public TDataSet {
   void DoUpdate(dbimpl::RowChange& change) override;
   void DoDelete(dbimpl::RowChange& change) override;
   void DoDeleteRows(std::vector<dbimpl::RowChange>& changes) override;
+  void DoInsertRows(std::vector<dbimpl::RowChange>& changes) override;
   void DoClose() override;
 
  private:

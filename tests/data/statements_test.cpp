@@ -223,6 +223,31 @@ TEST_P(StatementsTest, RightsFollowTheProfileAndUnruledItemsBecomeNull) {
   EXPECT_EQ(after[0], (Row{"APP1", "1", "10", "1"}));
 }
 
+// The profile-wide update gives each user of the profile what the per-user
+// one gives, and leaves other profiles' users and "master" alone.
+TEST_P(StatementsTest, UsersOfAProfileFollowItAtOnce) {
+  AddUser("master", 1, 5);
+  AddUser("ana", 2, 5);
+  AddUser("bia", 3, 5);
+  AddUser("caio", 4, 6);
+  AddPAccess("APP1", 5, 10, "1");
+  AddPAccess("APP1", 6, 10, "0");
+  for (int user : {1, 2, 3, 4}) {
+    AddUAccess("APP1", user, 10, "0");
+    AddUAccess("APP1", user, 11, "1");
+  }
+
+  Run(sql::UpdateUsersFromProfile, {{"PROF_ID", 5}});
+  EXPECT_EQ(Rights(), (Rows{{"APP1", "1", "10", "0"},
+                            {"APP1", "1", "11", "1"},
+                            {"APP1", "2", "10", "1"},
+                            {"APP1", "2", "11", kNull},
+                            {"APP1", "3", "10", "1"},
+                            {"APP1", "3", "11", kNull},
+                            {"APP1", "4", "10", "0"},
+                            {"APP1", "4", "11", "1"}}));
+}
+
 TEST_P(StatementsTest, DeletionCommandsRemoveDependentRowsOfEveryApplication) {
   AddUser("ana", 1, 5);
   AddUser("bia", 2, 5);

@@ -240,6 +240,50 @@ TEST_P(LargeTableTest, DeleteRowsDeletesExactlyTheSelectionWhereverTheCursorIs) 
   EXPECT_TRUE(q->IsEmpty() && q->Eof());
 }
 
+TEST_P(LargeTableTest, AppendRowsStoresManyRowsInFewStatementsAllOrNothing) {
+  auto q = Audit(false);
+  q->SetFilter("USER_ID=5");
+  q->SetFiltered(true);
+  q->Open();
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 1200; ++i) rows.push_back({Value("APP"), Value(i % 2 == 0 ? 5 : 6), Value(i), Value("x")});
+  const std::string fields = "APP_KEY;user_id;PROG_ID;START_SESSION";
+
+  // A failure in the second batch leaves neither table nor dataset changed.
+  Db().FailNthStatement(2, "disk full");
+  EXPECT_THROW(q->AppendRows(fields, rows), EDatabaseError);
+  Db().SetStatementHook({});
+  EXPECT_TRUE(q->IsEmpty());
+  auto all = MakeQuery(Alias(), "SELECT COUNT(*) AS N FROM AUDIT");
+  all->Open();
+  EXPECT_EQ(all->FieldByName("N").AsInteger(), 4);
+
+  EXPECT_EQ(StatementsOf([&] { q->AppendRows(fields, rows); }), 3);  // 500 rows a statement
+  EXPECT_EQ(q->RecordCount(), 600);  // the filter holds for the new rows
+  ASSERT_TRUE(q->Locate("PROG_ID", 1198));
+  EXPECT_EQ(q->FieldByName("START_SESSION").AsString(), "x");
+  EXPECT_TRUE(q->FieldByName("END_SESSION").IsNull());
+  EXPECT_FALSE(q->Locate("PROG_ID", 1199));
+  // They are rows like any other: editable, and stored.
+  q->Edit();
+  q->FieldByName("COMPUTER_NAME").SetAsString("PCX");
+  q->Post();
+  all->Close();
+  all->Open();
+  EXPECT_EQ(all->FieldByName("N").AsInteger(), 1204);
+  auto edited = MakeQuery(Alias(), "SELECT PROG_ID FROM AUDIT WHERE COMPUTER_NAME='PCX'");
+  edited->Open();
+  EXPECT_EQ(Column(*edited, "PROG_ID"), "1198");
+
+  EXPECT_THROW(q->AppendRows("APP_KEY;NOPE", {{Value("A"), Value(1)}}), EDatabaseError);
+  EXPECT_THROW(q->AppendRows("APP_KEY", {{Value("A"), Value(1)}}), EDatabaseError);
+  q->BeforePost = [](TDataSet&) {};
+  EXPECT_THROW(q->AppendRows("APP_KEY", {{Value("A")}}), EDatabaseError);
+  all->Close();
+  all->Open();
+  EXPECT_EQ(all->FieldByName("N").AsInteger(), 1204);
+}
+
 TEST_P(LargeTableTest, DeleteRowsIsAllOrNothing) {
   auto q = Audit();
   q->Open();

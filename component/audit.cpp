@@ -29,7 +29,29 @@ const char* const kInsertAudit =
 // dataset field would cut it, instead of being refused by the engine.
 constexpr std::size_t kComputerNameWidth = 30;
 
+// Up to `wanted` entries of the table that no component has taken, in
+// index order.
+std::vector<int> FreeHandlerSlots(int wanted) {
+  std::vector<int> free;
+  for (int slot = 1; slot <= TMenuHandlerTable::kSize && static_cast<int>(free.size()) < wanted; ++slot) {
+    const TMenuHandler& entry = MenuHandlers[slot];
+    if (entry.MenuName.empty() && !entry.OnClick && entry.Owner == nullptr) free.push_back(slot);
+  }
+  return free;
+}
+
 }  // namespace
+
+// Records the item's command in entry `slot` as this instance's and puts the
+// interceptor in its place.
+void TQuarvel::Intercept(TMenuItem& item, int slot) {
+  TMenuHandler& entry = MenuHandlers[slot];
+  entry.MenuName = item.Name();
+  entry.OnClick = std::move(item.OnClick);
+  entry.Owner = this;
+  item.OnClick = AuditInterceptor{this};
+  FHookedSlots[&item] = slot;
+}
 
 // Records, in menu-walk order, every item that has a click handler in the
 // free entries of the table (those of other components stay as they are),
@@ -45,11 +67,7 @@ void TQuarvel::HookMenuItems() {
   WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
     if (item.OnClick && !item.Name().empty()) ++commands;
   });
-  std::vector<int> free;
-  for (int slot = 1; slot <= TMenuHandlerTable::kSize; ++slot) {
-    const TMenuHandler& entry = MenuHandlers[slot];
-    if (entry.MenuName.empty() && !entry.OnClick && entry.Owner == nullptr) free.push_back(slot);
-  }
+  const std::vector<int> free = FreeHandlerSlots(commands);
   if (commands > static_cast<int>(free.size()))
     throw ERangeError("Too many menu commands: the menu has " + std::to_string(commands) +
                       " items with a click handler, at most " +
@@ -60,12 +78,7 @@ void TQuarvel::HookMenuItems() {
   WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
     if (!item.OnClick || item.Name().empty()) return;
     const int slot = *next++;
-    TMenuHandler& entry = MenuHandlers[slot];
-    entry.MenuName = item.Name();
-    entry.OnClick = std::move(item.OnClick);
-    entry.Owner = this;
-    item.OnClick = AuditInterceptor{this};
-    FHookedSlots[&item] = slot;
+    Intercept(item, slot);
   });
   FMenuHooked = true;
 }
@@ -93,11 +106,7 @@ void TQuarvel::HookLateMenuItems() {
   WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) {
     if (isLate(item) && ownSlot(item) == 0) ++needed;
   });
-  std::vector<int> free;
-  for (int slot = 1; slot <= TMenuHandlerTable::kSize && static_cast<int>(free.size()) < needed; ++slot) {
-    const TMenuHandler& entry = MenuHandlers[slot];
-    if (entry.MenuName.empty() && !entry.OnClick && entry.Owner == nullptr) free.push_back(slot);
-  }
+  const std::vector<int> free = FreeHandlerSlots(needed);
   if (needed > static_cast<int>(free.size()))
     throw ERangeError("Too many menu commands: " + std::to_string(needed) +
                       " commands were added to the menu, and the table of at most " +
@@ -108,12 +117,7 @@ void TQuarvel::HookLateMenuItems() {
     if (!isLate(item)) return;
     int slot = ownSlot(item);
     if (slot == 0) slot = *next++;
-    TMenuHandler& entry = MenuHandlers[slot];
-    entry.MenuName = item.Name();
-    entry.OnClick = std::move(item.OnClick);
-    entry.Owner = this;
-    item.OnClick = AuditInterceptor{this};
-    FHookedSlots[&item] = slot;
+    Intercept(item, slot);
   });
 }
 

@@ -174,6 +174,7 @@ class TQuarvel : public TComponent {
     void operator()(TObject& sender) const { Self->AuditedClick(sender); }
   };
   void HookLateMenuItems();
+  void Intercept(TMenuItem& item, int slot);
   struct TAuditRow {
     std::string DatabaseName;
     std::string AppKey;

@@ -162,6 +162,27 @@ TEST_F(QtChangePasswordDialog, MismatchWarnsThenMatchingEntriesConfirm) {
   EXPECT_EQ(ui.Seen()[0].Text, "Senha para conferência difere da primeira");
 }
 
+// Shift+Tab from the current-password box reaches Cancel without the check,
+// and on to the new-password boxes; a mouse click on OK then checks it.
+TEST_F(QtChangePasswordDialog, OkChecksTheCurrentPasswordWhateverPathTheFocusTook) {
+  dialog.OldPassword = "velha";
+  ui.WhenShown("MudaPwd", [&](QWidget& window, TForm&) {
+    TypeText(window, "errada");
+    for (int i = 0; i < 3; ++i) PressKey(window, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(dialog.ActiveControl(), dialog.Password2);
+    TypeText(window, "nova1");
+    PressKey(window, Qt::Key_Tab, Qt::ShiftModifier);
+    TypeText(window, "nova1");
+    EXPECT_TRUE(ui.Seen().empty());
+    qt_person::Click(*ui.Backend().WidgetOf(*dialog.OKBtn));
+    EXPECT_EQ(dialog.ActiveControl(), dialog.SenhaAntiga);
+    PressKey(window, Qt::Key_Escape);
+  });
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  ASSERT_EQ(ui.Seen().size(), 1u);
+  EXPECT_EQ(ui.Seen()[0].Text, "Senha inválida");
+}
+
 TEST_F(QtChangePasswordDialog, NoBoxTakesATwentyFirstCharacter) {
   ui.WhenShown("MudaPwd", [&](QWidget& window, TForm&) {
     TypeText(window, "abcdefghijklmnopqrstuv");

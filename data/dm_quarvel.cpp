@@ -444,18 +444,13 @@ void TUsers::StoreRights(TRightsOf subject, int id, const std::string& appKey, c
   // Items per statement: well below every engine's limit on parameters.
   constexpr std::size_t kBatch = 200;
   TModuleQuery& rights = RightsOf(subject);
-  const std::string head = std::string("UPDATE ") + (subject == TRightsOf::User ? "UACCESS" : "PACCESS") +
-                           " SET AUTHORIZED=:AUTHORIZED WHERE APP_KEY=:APP_KEY AND " + SubjectField(subject) +
-                           "=:ID AND MENU_ID IN (";
   SharedTransaction transaction(rights.Database());
   auto store = [&](const std::vector<int>& items, const char* flag) {
     for (std::size_t first = 0; first < items.size(); first += kBatch) {
       const std::size_t last = std::min(items.size(), first + kBatch);
-      std::string text = head;
-      for (std::size_t i = first; i < last; ++i) text += (i > first ? ", :M" : ":M") + std::to_string(i - first);
       TQuery update;
       update.SetDatabaseName(rights.DatabaseName());
-      update.SetSQL(text + ")");
+      update.SetSQL(sql::SetRightsOfItems(subject == TRightsOf::User, last - first));
       update.ParamByName("AUTHORIZED").SetAsString(flag);
       update.ParamByName("APP_KEY").SetAsString(appKey);
       update.ParamByName("ID").SetAsInteger(id);

@@ -141,6 +141,14 @@ const std::string_view GenerateUserId = "Select MAX(USER_ID) From QUARVEL";
 const std::string_view GenerateProfId = "Select Max(PROF_ID) From Profiles";
 const std::string_view GenerateMenuId = "Select Max(MENU_ID) From Progs";
 
+std::string SetRightsOfItems(bool users, std::size_t items) {
+  std::string text = std::string("UPDATE ") + (users ? "UACCESS" : "PACCESS") +
+                     " SET AUTHORIZED=:AUTHORIZED WHERE APP_KEY=:APP_KEY AND " + (users ? "USER_ID" : "PROF_ID") +
+                     "=:ID AND MENU_ID IN (";
+  for (std::size_t i = 0; i < items; ++i) text += (i > 0 ? ", :M" : ":M") + std::to_string(i);
+  return text + ")";
+}
+
 const std::string_view ReadAccount =
     "SELECT Q.USERQV_NAME, Q.REAL_NAME, Q.USER_PWD, Q.USER_ID, Q.LAST_PWD_CHANGE,\n"
     "Q.PROFILE_ID, Q.AUDIT_MODE,\n"

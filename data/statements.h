@@ -6,6 +6,8 @@
 // Parameters are written ":NAME"; a name used twice is one value.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace qv::sql {
@@ -40,6 +42,11 @@ extern const std::string_view qryDelUserInfo;       // :USER_ID
 extern const std::string_view GenerateUserId;
 extern const std::string_view GenerateProfId;
 extern const std::string_view GenerateMenuId;
+
+// Apply's batched write: AUTHORIZED of the rights rows (UACCESS or
+// PACCESS, subject column USER_ID or PROF_ID) of one subject for `items`
+// catalogue items, :M0 to :M<items-1>.
+std::string SetRightsOfItems(bool users, std::size_t items);  // :AUTHORIZED :APP_KEY :ID :M0...
 
 // Reads of the login and the password change, which decide on what the
 // database holds at that moment rather than on rows read at start-up.

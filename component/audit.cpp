@@ -2,6 +2,7 @@
 // handler of every menu item that has one; its interceptor runs the host's
 // command between two readings of the clock and, for an audited user, writes
 // one AUDIT row afterwards.
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -175,7 +176,7 @@ void TQuarvel::AuditedClick(TObject& sender) {
     if (alive.expired()) {
       if (before) WriteAuditRow(*before, start, end);
     } else if (FUser && FUser->GetAuditMode()) {
-      WriteAuditRow(AuditRowFor(menuName), start, end);
+      WriteOwnAuditRow(AuditRowFor(menuName), start, end);
     }
     return;
   }
@@ -209,6 +210,28 @@ void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime en
   }
   insert.ParamByName("COMPUTER_NAME").SetAsString(Utf8Truncate(ComputerName, kComputerNameWidth));
   insert.ExecSQL();
+}
+
+// On a secured database the server refuses a row whose user is not the one
+// bound to the connection. When that binding was lost with the connection,
+// the refusal is no fault of the row: the component counts as nobody
+// logged in and says so. Any other failure propagates as it came. The
+// binding is asked for only after a failure, so a click costs no extra
+// round trip.
+void TQuarvel::WriteOwnAuditRow(const TAuditRow& row, TDateTime start, TDateTime end) {
+  try {
+    WriteAuditRow(row, start, end);
+  } catch (const Exception&) {
+    if (!FSecured) throw;
+    const std::exception_ptr refusal = std::current_exception();
+    bool lost = false;
+    try {
+      lost = ServerForgotUser();
+    } catch (const Exception&) {
+      std::rethrow_exception(refusal);
+    }
+    if (!lost) std::rethrow_exception(refusal);
+  }
 }
 
 }  // namespace qv

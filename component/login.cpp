@@ -8,11 +8,13 @@
 // administrator made since start-up hold at once.
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "qvd3/component/password.h"
 #include "qvd3/component/quarvel.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
+#include "qvd3/data/secured_client.h"
 #include "qvd3/data/stored_account.h"
 #include "qvd3/dialogs/dialog_scope.h"
 #include "qvd3/dialogs/login_qv.h"
@@ -42,6 +44,11 @@ void Warn(const std::string& text) { MessageDlg(text, mtWarning, TMsgDlgButtons{
 // refused or failed one (an error reading the rights included) leaves the
 // record, and with it the menu, the audit attribution and the password
 // change, with the user logged in before, or with nobody.
+//
+// On a secured database the server decides each attempt in one call
+// (password, refusals, expiry write, rights) and binds the connection to
+// the user only when it admits them; its answers take the same paths and
+// messages as the decisions taken here otherwise.
 bool TQuarvel::Login() {
   if (!FUser) throw EQuarvelError("Login needs a loaded component at run time.");
   OpenTables();
@@ -85,6 +92,28 @@ bool TQuarvel::Login() {
 
   TUser candidate;
   std::optional<StoredAccount> account;
+  std::optional<std::unordered_map<std::string, bool>> knownRights;
+
+  // A secured attempt whose password matched: true when the server admitted
+  // the user, after the forced password change when the profile demands
+  // one (the identity is then taken by logging in with the new password).
+  auto securedAdmits = [&](TUser& user, ServerLoginResult result) -> bool {
+    if (result.Status == ServerLoginStatus::MustChange) {
+      if (!ForcePasswordChange(user)) return false;
+      result = ServerLogin(FDatabaseName, user.FUserName, user.FPassword, FAppKey);
+      if (result.Account) {
+        account = result.Account;
+        loadUserRecord(user, *account);
+      }
+    }
+    if (result.Status != ServerLoginStatus::Ok) {
+      Warn(Format(LoadStr(kStrUserNotAuthorized), {user.FUserName}));
+      return false;
+    }
+    knownRights = std::move(result.Rights);
+    return true;
+  };
+
   bool admitted = false;
   {
     DialogScope<TLogin> dialog(uLogin);
@@ -94,6 +123,22 @@ bool TQuarvel::Login() {
       candidate.Reset();
       candidate.FUserName = dialog->Usuario->Text();
       candidate.FPassword = dialog->Senha->Text();
+
+      if (FSecured) {
+        ServerLoginResult result = ServerLogin(FDatabaseName, candidate.FUserName, candidate.FPassword, FAppKey);
+        if (result.Status == ServerLoginStatus::UnknownUser) {
+          Warn(LoadStr(kStrInvalidUserName));
+          continue;
+        }
+        if (result.Status == ServerLoginStatus::WrongPassword) {
+          Warn(LoadStr(kStrInvalidPassword));
+          continue;
+        }
+        account = result.Account;
+        loadUserRecord(candidate, *account);
+        admitted = securedAdmits(candidate, std::move(result));
+        break;
+      }
 
       account = ReadStoredAccount(FDatabaseName, FAppKey, candidate.FUserName);
       if (!account) {
@@ -116,7 +161,7 @@ bool TQuarvel::Login() {
   // Commands the host added or re-wired since start-up are taken over
   // first, so that they are audited and judged like the others.
   if (FMenuHooked) HookLateMenuItems();
-  const TRightsPlan plan = PlanRights(candidate, *account);
+  const TRightsPlan plan = PlanRights(candidate, *account, knownRights ? &*knownRights : nullptr);
   qryUserInfo->SetFilter("USER_ID=" + std::to_string(candidate.FUserID));
   qryUserInfo->SetFiltered(true);
 

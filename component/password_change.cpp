@@ -10,6 +10,7 @@
 #include "qvd3/component/quarvel.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
+#include "qvd3/data/secured_client.h"
 #include "qvd3/data/stored_account.h"
 #include "qvd3/dialogs/chng_pwd_qv.h"
 #include "qvd3/dialogs/dialog_scope.h"
@@ -54,14 +55,37 @@ ConfirmedChange AskForNewPassword(const std::string& alias, int userId, const st
   }
 }
 
+// The secured mode's AskForNewPassword: the server checks the current
+// password as typed and the history (the dialog never learns the stored
+// password). The dialog is gone when this returns.
+ConfirmedChange AskForNewPasswordThroughServer(const std::string& alias, const std::string& userName) {
+  DialogScope<TMudaPwd> dialog(uMudaPwd);
+  dialog->CheckCurrent = [&alias, &userName](const std::string& typed) {
+    return ServerCheckPassword(alias, userName, typed);
+  };
+  for (;;) {
+    if (dialog->ShowModal() != mrOk) return {};
+    const std::string candidate = dialog->Password1->Text();
+    const std::string typedCurrent = dialog->SenhaAntiga->Text();
+    const bool usedBefore =
+        candidate == typedCurrent || ServerIsFormerPassword(alias, userName, typedCurrent, candidate);
+    if (!usedBefore) return {candidate, typedCurrent};
+
+    Tell(kStrPasswordUsedBefore, mtWarning);
+    dialog->Password1->SetText("");
+    dialog->Password2->SetText("");
+    dialog->SetActiveControl(dialog->Password1);
+  }
+}
+
 // Raised inside the store when the current password typed is not the one
 // stored at that moment; nothing has been written then.
 struct WrongCurrentPassword {};
 
-// After a failed store: drops any edit the failure left pending (moving the
-// cursor later would otherwise post it behind the user's back) and reloads
-// both datasets so they show what the database really holds after the
-// rollback. A dataset that cannot be reloaded stays closed; the next login
+// After a failed store (or one made by the server): drops any edit the
+// failure left pending (moving the cursor later would otherwise post it
+// behind the user's back) and reloads both datasets so they show what the
+// database really holds after the rollback. A dataset that cannot be reloaded stays closed; the next login
 // opens it again.
 void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
   for (TQuery* dataset : {&users, &history}) {
@@ -99,7 +123,15 @@ void TQuarvel::ChangeUserPassword() {
 // step and 40004 is shown. The change needs a transaction of its own:
 // inside one a caller holds, it could not tell whether the password will be
 // kept, so it stores nothing and reports the failure.
+//
+// On a secured database the server checks the current password and the
+// history and stores all three in one call; its refusals take the same
+// messages.
 void TQuarvel::ChangePassword(TUser& user) {
+  if (FSecured) {
+    ChangePasswordThroughServer(user);
+    return;
+  }
   const std::optional<StoredAccount> stored = ReadStoredAccount(FDatabaseName, FAppKey, user.FUserName);
   if (!stored) return;
   const std::string current = DecodePassword(stored->ScrambledPassword);
@@ -143,6 +175,41 @@ void TQuarvel::ChangePassword(TUser& user) {
 
   user.FPassword = change.NewPassword;
   user.FLastPwdChange = today;
+  Tell(kStrPasswordChanged, mtInformation);
+}
+
+void TQuarvel::ChangePasswordThroughServer(TUser& user) {
+  const ConfirmedChange change = AskForNewPasswordThroughServer(FDatabaseName, user.FUserName);
+  if (change.NewPassword.empty()) return;
+
+  ServerPasswordChange status = ServerPasswordChange::Invalid;
+  try {
+    status = ServerChangePassword(FDatabaseName, user.FUserName, change.TypedCurrent, change.NewPassword);
+  } catch (const Exception&) {
+    Tell(kStrPasswordChangeFailed, mtInformation);
+    return;
+  }
+  switch (status) {
+    case ServerPasswordChange::Ok:
+      break;
+    case ServerPasswordChange::WrongPassword:
+      Tell(kStrInvalidPassword, mtWarning);
+      return;
+    case ServerPasswordChange::FormerPassword:
+      Tell(kStrPasswordUsedBefore, mtWarning);
+      return;
+    default:
+      Tell(kStrPasswordChangeFailed, mtInformation);
+      return;
+  }
+  // What the administrator's datasets show of the row and the history
+  // follows the change; an ordinary user's read nothing of them.
+  ResynchronizeAfterFailure(*qryUsers, *qryHistory);
+  {
+    ScopedNormalizedDateFormat normalized;
+    user.FLastPwdChange = DateToStr(Date());
+  }
+  user.FPassword = change.NewPassword;
   Tell(kStrPasswordChanged, mtInformation);
 }
 

@@ -9,10 +9,12 @@
 
 #include "qvd3/admin/users_adm_qv.h"
 #include "qvd3/component/date_format.h"
+#include "qvd3/component/menu_walk.h"
 #include "qvd3/component/quarvel_res.h"
 #include "qvd3/component/user.h"
 #include "qvd3/data/date_pattern.h"
 #include "qvd3/data/dm_quarvel.h"
+#include "qvd3/data/secured_client.h"
 #include "qvd3/platform/sys/computer_name.h"
 #include "qvd3/platform/sys/format.h"
 #include "qvd3/platform/sys/string_table.h"
@@ -34,6 +36,13 @@ constexpr std::size_t kMaxAppKeyLength = 20;
 // holds only the texts of the windows themselves, so this one lives here.
 constexpr const char* kNobodyLoggedIn =
     "Nenhum usuário está conectado. Entre com seu usuário e senha antes de usar esta função.";
+
+// Shown when a secured database no longer knows who is logged in on this
+// connection (the connection was lost and opened again, e.g. the server
+// restarted): the component then counts as nobody logged in.
+constexpr const char* kIdentityLost =
+    "A conexão com o banco de segurança foi reiniciada e perdeu a identificação do usuário. Nenhum "
+    "usuário está conectado: entre novamente com seu usuário e senha.";
 
 // The owner seen as a form; a missing owner is no form either.
 TForm& OwnerForm(TComponent* owner) {
@@ -163,7 +172,10 @@ void TQuarvel::OpenTables() {
                                                 qryPAccess, qryHistory, qryAudit,    qryUserInfo};
     const bool opening = std::any_of(all.begin(), all.end(), [](TQuery* query) { return !query->Active(); });
     FDataModule->OpenTables(FDatabaseName, FAppKey);
-    if (opening) SetDatabaseDateFormat(ReadDatePattern(FDatabaseName).value_or(""));
+    if (opening) {
+      SetDatabaseDateFormat(ReadDatePattern(FDatabaseName).value_or(""));
+      FSecured = IsSecuredClient(FDatabaseName);
+    }
   } catch (const Exception& error) {
     throw EQuarvelError(Format(LoadStr(kStrOpenTablesFailed), {FDatabaseName}) + " - " + error.Message());
   }
@@ -175,9 +187,26 @@ void TQuarvel::OpenTables() {
 // logged in. Before the first successful login (AutoLogin off) whoever is at
 // the keyboard is told so and nothing opens or is written. True when refused.
 bool TQuarvel::RefuseWhileNobodyLoggedIn() {
-  if (FUser && FUser->LoggedIn()) return false;
+  if (FUser && FUser->LoggedIn()) return ServerForgotUser();
   MessageDlg(kNobodyLoggedIn, mtWarning, TMsgDlgButtons{mbOK});
   return true;
+}
+
+bool TQuarvel::ServerForgotUser() {
+  if (!FSecured || !FUser || !FUser->LoggedIn()) return false;
+  if (ServerSessionUserId(FDatabaseName) == FUser->UserID()) return false;
+  IdentityLost();
+  return true;
+}
+
+// Nobody's rights are none, so every item is disabled; what the host or
+// the last login made visible stays so, the menu keeps its shape.
+void TQuarvel::IdentityLost() {
+  FUser->Reset();
+  TRightsPlan plan;
+  if (FMenu) WalkMenu(*FMenu, [&](TMenuItem& item, int /*level*/) { plan.push_back({&item, false, item.Visible()}); });
+  ApplyRights(plan);
+  MessageDlg(kIdentityLost, mtWarning, TMsgDlgButtons{mbOK});
 }
 
 // The window belongs to the component while it exists and is freed as soon
@@ -188,6 +217,12 @@ void TQuarvel::UsersAdm() {
   if (RefuseWhileNobodyLoggedIn()) return;
   // The window and its dialogs work on `Users`: this component's module.
   Users = FDataModule.get();
+  // On a secured database the datasets show what the connection's user may
+  // see: read while nobody (or somebody else) was logged in they are empty
+  // or stale, so the administrator's view is read now.
+  if (FSecured)
+    for (TQuery* query : {qryUsers, qryProgs, qryProfiles, qryUAccess, qryPAccess, qryHistory, qryAudit, qryUserInfo})
+      query->Reopen();
   std::unique_ptr<TUsersAdministration> window(new TUsersAdministration(this));
   UsersAdministration = window.get();
   struct Release {

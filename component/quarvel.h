@@ -139,8 +139,18 @@ class TQuarvel : public TComponent {
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  // Shows why and returns true while nobody is logged in.
+  // Shows why and returns true while nobody is logged in, a lost identity
+  // included.
   bool RefuseWhileNobodyLoggedIn();
+  // Secured mode: true when the server no longer binds the connection to
+  // the user of the record (the connection was lost and opened again, e.g.
+  // the server restarted); the record is then emptied as by IdentityLost.
+  // One round trip; false without asking outside secured mode.
+  bool ServerForgotUser();
+  // The component counts as nobody logged in: the record is emptied, every
+  // menu item disabled (nobody has rights) and the person told to log in
+  // again.
+  void IdentityLost();
   // Prepares and opens the eight datasets on DatabaseName and AppKey; any
   // error becomes EQuarvelError 40001 with the alias and the error's text.
   void OpenTables();
@@ -151,6 +161,7 @@ class TQuarvel : public TComponent {
   // The password change of `user`: the logged-in one, or the one logging in
   // when the profile forces a change.
   void ChangePassword(TUser& user);
+  void ChangePasswordThroughServer(TUser& user);
 
   // Rights: what every menu item becomes for a user, decided before the
   // login changes anything, then applied.
@@ -160,7 +171,10 @@ class TQuarvel : public TComponent {
     bool Visible;
   };
   using TRightsPlan = std::vector<TItemDecision>;
-  TRightsPlan PlanRights(const TUser& user, const StoredAccount& account);
+  // `knownRights` are the user's rights when already read (secured login);
+  // without them they are read here.
+  TRightsPlan PlanRights(const TUser& user, const StoredAccount& account,
+                         const std::unordered_map<std::string, bool>* knownRights = nullptr);
   void ApplyRights(const TRightsPlan& plan);
 
   // Audit.
@@ -183,6 +197,10 @@ class TQuarvel : public TComponent {
   };
   TAuditRow AuditRowFor(const std::string& menuName);
   static void WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end);
+  // WriteAuditRow for this instance's user; a row the server refuses
+  // because the connection lost its identity ends in IdentityLost instead
+  // of the error.
+  void WriteOwnAuditRow(const TAuditRow& row, TDateTime start, TDateTime end);
 
   std::unique_ptr<TUser> FUser;
   // The data module this instance created and published in `Users`; kept
@@ -199,6 +217,10 @@ class TQuarvel : public TComponent {
   TQuery* qryAudit = nullptr;
   TQuery* qryUserInfo = nullptr;
   std::string FDatabaseName;
+  // Learnt when the tables are first opened: the connection is a secured
+  // client, so the login, the password change and the identity go through
+  // the server (see qvd3/data/secured_client.h).
+  bool FSecured = false;
   bool FAutoLogin = false;
   TMainMenu* FMenu = nullptr;
   std::string FAppKey;

@@ -22,12 +22,13 @@ bool IsBuiltInAdministrator(const std::string& userName) { return userName == "m
 // separators below the top level are left as they are (the walk skips
 // them). "master" may use every item. An item without a catalogue row or
 // without a rights row of the user is refused.
-TQuarvel::TRightsPlan TQuarvel::PlanRights(const TUser& user, const StoredAccount& account) {
+TQuarvel::TRightsPlan TQuarvel::PlanRights(const TUser& user, const StoredAccount& account,
+                                           const std::unordered_map<std::string, bool>* knownRights) {
   TRightsPlan plan;
   if (FMenu == nullptr) return plan;
   const bool isMaster = IsBuiltInAdministrator(user.FUserName);
   std::unordered_map<std::string, bool> rights;
-  if (!isMaster) rights = ReadStoredRights(FDatabaseName, FAppKey, user.FUserID);
+  if (!isMaster) rights = knownRights ? *knownRights : ReadStoredRights(FDatabaseName, FAppKey, user.FUserID);
   // Only a profile whose HIDE_DISABLE_MENU is 1 hides refused items; a user
   // whose profile does not exist has them hidden too.
   const bool refusedVisible =

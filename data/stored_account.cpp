@@ -14,11 +14,54 @@ class Read : public TQuery {
     SetDatabaseName(alias);
     SetSQL(sql);
   }
-  std::string Text(const char* field) { return FieldByName(field).AsString(); }
-  bool IsNullField(const char* field) { return FieldByName(field).IsNull(); }
 };
 
 }  // namespace
+
+StoredAccount StoredAccountFromRow(TDataSet& row) {
+  auto text = [&](const char* field) { return row.FieldByName(field).AsString(); };
+  auto isNull = [&](const char* field) { return row.FieldByName(field).IsNull(); };
+  StoredAccount account;
+  account.UserName = text("USERQV_NAME");
+  account.RealName = text("REAL_NAME");
+  if (TField* password = row.FindField("USER_PWD")) account.ScrambledPassword = password->AsString();
+  account.UserID = row.FieldByName("USER_ID").AsInteger();
+  account.LastPwdChange = text("LAST_PWD_CHANGE");
+  account.ProfileID = row.FieldByName("PROFILE_ID").AsInteger();
+  account.AuditMode = text("AUDIT_MODE");
+  account.HasState = !isNull("INFO_USER_ID");
+  if (account.HasState) {
+    account.ExpirationDate = text("INFO_EXPIRATION_DATE");
+    account.UserExpire = text("INFO_USER_EXPIRE");
+    account.UserActive = text("INFO_USER_ACTIVE");
+  }
+  if (!isNull("PROF_ID")) {
+    StoredProfile profile;
+    profile.Description = text("PROF_DESCRIPTION");
+    profile.AuditMode = text("PROF_AUDIT_MODE");
+    profile.MustChangePwd = text("PROF_MUST_CHANGE_PWD");
+    profile.IntervalChangePwd = row.FieldByName("PROF_INTERVAL_CHANGE_PWD").AsInteger();
+    if (!isNull("PROF_HIDE_DISABLE_MENU"))
+      profile.HideDisableMenu = row.FieldByName("PROF_HIDE_DISABLE_MENU").AsInteger();
+    account.Profile = std::move(profile);
+  }
+  return account;
+}
+
+std::unordered_map<std::string, bool> StoredRightsFromRows(TDataSet& rows) {
+  std::unordered_map<std::string, bool> rights;
+  TField& name = rows.FieldByName("MENU_NAME");
+  TField& authorized = rows.FieldByName("AUTHORIZED");
+  for (; !rows.Eof(); rows.Next()) {
+    if (name.IsNull()) continue;
+    // Duplicate rows of one item (a catalogue or rights table written by
+    // another program) grant only when all of them grant.
+    const bool granted = authorized.AsString() == "1";
+    auto [entry, inserted] = rights.try_emplace(name.AsString(), granted);
+    if (!inserted) entry->second = entry->second && granted;
+  }
+  return rights;
+}
 
 std::optional<StoredAccount> ReadStoredAccount(const std::string& alias, const std::string& appKey,
                                                const std::string& userName) {
@@ -27,32 +70,7 @@ std::optional<StoredAccount> ReadStoredAccount(const std::string& alias, const s
   read.ParamByName("APP_KEY").SetAsString(appKey);
   read.Open();
   if (read.IsEmpty()) return std::nullopt;
-
-  StoredAccount account;
-  account.UserName = read.Text("USERQV_NAME");
-  account.RealName = read.Text("REAL_NAME");
-  account.ScrambledPassword = read.Text("USER_PWD");
-  account.UserID = read.FieldByName("USER_ID").AsInteger();
-  account.LastPwdChange = read.Text("LAST_PWD_CHANGE");
-  account.ProfileID = read.FieldByName("PROFILE_ID").AsInteger();
-  account.AuditMode = read.Text("AUDIT_MODE");
-  account.HasState = !read.IsNullField("INFO_USER_ID");
-  if (account.HasState) {
-    account.ExpirationDate = read.Text("INFO_EXPIRATION_DATE");
-    account.UserExpire = read.Text("INFO_USER_EXPIRE");
-    account.UserActive = read.Text("INFO_USER_ACTIVE");
-  }
-  if (!read.IsNullField("PROF_ID")) {
-    StoredProfile profile;
-    profile.Description = read.Text("PROF_DESCRIPTION");
-    profile.AuditMode = read.Text("PROF_AUDIT_MODE");
-    profile.MustChangePwd = read.Text("PROF_MUST_CHANGE_PWD");
-    profile.IntervalChangePwd = read.FieldByName("PROF_INTERVAL_CHANGE_PWD").AsInteger();
-    if (!read.IsNullField("PROF_HIDE_DISABLE_MENU"))
-      profile.HideDisableMenu = read.FieldByName("PROF_HIDE_DISABLE_MENU").AsInteger();
-    account.Profile = std::move(profile);
-  }
-  return account;
+  return StoredAccountFromRow(read);
 }
 
 std::unordered_map<std::string, bool> ReadStoredRights(const std::string& alias, const std::string& appKey,
@@ -61,17 +79,8 @@ std::unordered_map<std::string, bool> ReadStoredRights(const std::string& alias,
   read.ParamByName("APP_KEY").SetAsString(appKey);
   read.ParamByName("USER_ID").SetAsInteger(userId);
   read.Open();
-  std::unordered_map<std::string, bool> rights;
-  TField& name = read.FieldByName("MENU_NAME");
-  TField& authorized = read.FieldByName("AUTHORIZED");
-  for (read.First(); !read.Eof(); read.Next()) {
-    // Duplicate rows of one item (a catalogue or rights table written by
-    // another program) grant only when all of them grant.
-    const bool granted = authorized.AsString() == "1";
-    auto [entry, inserted] = rights.try_emplace(name.AsString(), granted);
-    if (!inserted) entry->second = entry->second && granted;
-  }
-  return rights;
+  read.First();
+  return StoredRightsFromRows(read);
 }
 
 bool IsFormerPassword(const std::string& alias, int userId, const std::string& password) {

@@ -15,6 +15,8 @@
 
 namespace qv {
 
+class TDataSet;
+
 // The user's profile, when the user's PROFILE_ID names one.
 struct StoredProfile {
   std::string Description;
@@ -55,5 +57,14 @@ std::unordered_map<std::string, bool> ReadStoredRights(const std::string& alias,
 // Whether the history holds `password` (exactly, letter case counts) as a
 // former password of user `userId`.
 bool IsFormerPassword(const std::string& alias, int userId, const std::string& password);
+
+// The rows of the reads above turned into their results; shared with the
+// reads of the secured mode, whose rows carry the same columns.
+// The account on the current row of `row`, whose columns are named as in
+// sql::ReadAccount; without a USER_PWD column ScrambledPassword stays empty.
+StoredAccount StoredAccountFromRow(TDataSet& row);
+// The rights in `rows` (columns MENU_NAME and AUTHORIZED) from the current
+// row to the last; a row without MENU_NAME names no item and is skipped.
+std::unordered_map<std::string, bool> StoredRightsFromRows(TDataSet& rows);
 
 }  // namespace qv

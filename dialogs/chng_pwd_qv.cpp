@@ -117,9 +117,13 @@ void TMudaPwd::FormKeyDown(TObject& sender, Word& key, TShiftState shift) {
 void TMudaPwd::SenhaAntigaExit(TObject& sender) {
   (void)sender;
   if (ActiveControl() == CancelBtn) return;
-  if (SenhaAntiga->Text() == OldPassword) return;
+  if (CurrentPasswordRight()) return;
   ShowWarning(kStrInvalidPassword);
   SenhaAntiga->SetFocus();
+}
+
+bool TMudaPwd::CurrentPasswordRight() {
+  return CheckCurrent ? CheckCurrent(SenhaAntiga->Text()) : SenhaAntiga->Text() == OldPassword;
 }
 
 // The current password must be the one the owner gave, whatever path the
@@ -128,7 +132,7 @@ void TMudaPwd::SenhaAntigaExit(TObject& sender) {
 // focus in the box to correct.
 void TMudaPwd::OKBtnClick(TObject& sender) {
   (void)sender;
-  if (SenhaAntiga->Text() != OldPassword) {
+  if (!CurrentPasswordRight()) {
     ShowWarning(kStrInvalidPassword);
     SenhaAntiga->SetFocus();
   } else if (Password1->Text() != Password2->Text()) {

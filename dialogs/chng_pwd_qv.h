@@ -5,7 +5,7 @@
 //
 // The owner sets OldPassword before showing. When the focus leaves
 // SenhaAntiga for any control but CancelBtn, its text must equal OldPassword
-// ("Senha inválida" and the focus goes back otherwise). OKBtn ends the
+// (or satisfy CheckCurrent when the owner set it) ("Senha inválida" and the focus goes back otherwise). OKBtn ends the
 // showing with 1 only when SenhaAntiga equals OldPassword (checked again
 // there: the focus can reach OK without leaving SenhaAntiga through a
 // check), Password1 equals Password2 ("Senha para
@@ -15,6 +15,7 @@
 // the active control and shows the dialog again.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "qvd3/platform/ui/form.h"
@@ -42,11 +43,18 @@ class TMudaPwd : public TForm {
   // The user's current password in plain text; set by the owner, only read
   // here.
   std::string OldPassword;
+  // When set, decides whether the typed current password is right, in
+  // place of the comparison with OldPassword (a database that does not let
+  // the stored password be read checks it itself).
+  std::function<bool(const std::string& typed)> CheckCurrent;
 
   void FormActivate(TObject& sender);
   void FormKeyDown(TObject& sender, Word& key, TShiftState shift);
   void SenhaAntigaExit(TObject& sender);
   void OKBtnClick(TObject& sender);
+
+ private:
+  bool CurrentPasswordRight();
 };
 
 // The change-password dialog while the password change shows it; nullptr

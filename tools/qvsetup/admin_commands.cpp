@@ -47,7 +47,9 @@ constexpr const char* kAdminUsage =
     "                   [--item NAME] [--format csv|json] [--output FILE]\n"
     "  qvsetup audit prune ALIAS APP --before YYYY-MM-DD [--yes]\n"
     "                       passwords are asked for without echo, or read from FILE or\n"
-    "                       standard input (-), never from the command line\n";
+    "                       standard input (-), never from the command line\n"
+    "  on a secured database every command logs in as master first:\n"
+    "                   [--master-password-file FILE|-] (asked for at a terminal otherwise)\n";
 
 // Whether the command line's first words are `a` and `b`.
 bool Is(const std::vector<std::string>& args, const char* a, const char* b = nullptr) {
@@ -463,7 +465,21 @@ const char* AdminUsage() { return kAdminUsage; }
 int RunAdminCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     std::istream& in) {
   try {
-    return Dispatch(args, out, err, in);
+    std::vector<std::string> rest;
+    MasterPasswordSource master{std::nullopt, &in, &err};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& arg = args[i];
+      const std::string option = "--master-password-file";
+      if (arg == option || arg.rfind(option + "=", 0) == 0) {
+        if (master.source) throw CommandUsageError(option + " is given twice");
+        if (arg == option && i + 1 >= args.size()) throw CommandUsageError(option + " needs a value");
+        master.source = arg == option ? args[++i] : arg.substr(option.size() + 1);
+        continue;
+      }
+      rest.push_back(arg);
+    }
+    const ScopedMasterPasswordSource scope(master);
+    return Dispatch(rest, out, err, in);
   } catch (const CommandUsageError& error) {
     err << "qvsetup: " << HidePasswords(error.what()) << "\nusage:\n" << kAdminUsage;
     return kExitUsage;

@@ -1,9 +1,13 @@
 #include "tools/qvsetup/admin_session.h"
 
+#include <iostream>
+
+#include "qvd3/data/secured_client.h"
 #include "qvd3/platform/sys/exception.h"
 #include "qvd3/platform/ui/application.h"
 #include "qvd3/platform/ui/form.h"
 #include "tools/qvsetup/command_errors.h"
+#include "tools/qvsetup/password_input.h"
 
 namespace qv::setup {
 
@@ -22,6 +26,38 @@ class ScriptBackend : public TBackend {
 
   std::vector<std::string> messages;
 };
+
+namespace {
+
+MasterPasswordSource currentMasterPassword;
+
+// Binds the alias's connection to "master" on a secured database; nothing
+// to do on any other.
+void LogInAsMasterWhenSecured(const std::string& alias, const std::string& appKey) {
+  if (!IsSecuredClient(alias)) return;
+  const MasterPasswordSource& from = currentMasterPassword;
+  std::optional<std::string> password;
+  if (from.source && from.in) {
+    password = ReadPasswordFrom(*from.source, *from.in, "master password");
+  } else if (from.prompt && from.in == &std::cin) {
+    password = PromptPassword(*from.prompt, "Master password");
+  }
+  if (!password)
+    throw CommandUsageError(
+        "the database is secured: the commands log in as \"master\", whose password is asked for at a "
+        "terminal, or read with --master-password-file FILE (--master-password-file - for standard input)");
+  if (ServerLogin(alias, kMasterName, *password, appKey).Status != ServerLoginStatus::Ok)
+    throw Exception("the secured database refused the master password; nothing was done");
+}
+
+}  // namespace
+
+ScopedMasterPasswordSource::ScopedMasterPasswordSource(MasterPasswordSource source)
+    : previous_(currentMasterPassword) {
+  currentMasterPassword = std::move(source);
+}
+
+ScopedMasterPasswordSource::~ScopedMasterPasswordSource() { currentMasterPassword = previous_; }
 
 std::optional<std::string> CommandLine::Value(const std::string& option) const {
   auto found = values.find(option);
@@ -70,6 +106,7 @@ AdminSession::AdminSession(const std::string& alias, const std::string& appKey)
     : alias_(alias), app_key_(appKey), dates_(alias), backend_(std::make_unique<ScriptBackend>()) {
   previous_backend_ = Application.SetBackend(backend_.get());
   try {
+    LogInAsMasterWhenSecured(alias, appKey);
     module_ = std::make_unique<TUsers>(nullptr);
     previous_users_ = Users;
     Users = module_.get();

@@ -37,9 +37,32 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::size_t f
                              std::initializer_list<const char*> valueOptions,
                              std::initializer_list<const char*> flags);
 
+// Where the commands take master's password from on a secured database
+// (the alias connects as its client role, which sees and changes nothing
+// until "master" logged in): the first line of `source` (a file, or "-"
+// for `in`) when given, else asked for at a terminal through `prompt`.
+// Set by RunAdminCommand for the run of one command.
+struct MasterPasswordSource {
+  std::optional<std::string> source;
+  std::istream* in = nullptr;
+  std::ostream* prompt = nullptr;
+};
+class ScopedMasterPasswordSource {
+ public:
+  explicit ScopedMasterPasswordSource(MasterPasswordSource source);
+  ~ScopedMasterPasswordSource();
+  ScopedMasterPasswordSource(const ScopedMasterPasswordSource&) = delete;
+  ScopedMasterPasswordSource& operator=(const ScopedMasterPasswordSource&) = delete;
+
+ private:
+  MasterPasswordSource previous_;
+};
+
 // The data module open on `alias` and the application `appKey` (empty for
 // the commands that concern no application), published as `Users` while it
-// lives. Confirmation boxes of the module's rules are answered Yes (the
+// lives. On a secured database "master" logs in through the server first,
+// with the password of the MasterPasswordSource in force; a refused one
+// raises qv::Exception and opens nothing. Confirmation boxes of the module's rules are answered Yes (the
 // command itself was the operator's decision); its information boxes are
 // kept in Messages(). No window can be shown.
 class AdminSession {

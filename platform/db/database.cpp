@@ -47,6 +47,10 @@ void TDatabase::ExecDirect(std::string_view sql) {
   engine_->Exec(sql);
 }
 
+std::string TDatabase::EncryptRolePassword(const std::string& role, const std::string& password) {
+  return engine_->EncryptRolePassword(role, password);
+}
+
 void TDatabase::SetStatementHook(StatementHook hook) { hook_ = std::move(hook); }
 
 void TDatabase::FailNthStatement(int nth, std::string message) {

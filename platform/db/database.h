@@ -48,6 +48,11 @@ class TDatabase {
   // DDL) as it stands.
   void ExecDirect(std::string_view sql);
 
+  // The stored form (for example a SCRAM verifier) of `password` for the
+  // server login role `role`, to put in CREATE or ALTER ROLE ... PASSWORD
+  // instead of the password. PostgreSQL only; SQLite raises EDatabaseError.
+  std::string EncryptRolePassword(const std::string& role, const std::string& password);
+
   // Installs (or, with an empty function, removes) the hook called before
   // every statement of datasets, commands and ExecDirect on this connection.
   // Transaction control statements do not pass through it.

@@ -78,6 +78,10 @@ class Engine {
   // order: SQLite's bare "?", which compiles without looking numbers up
   // (the cost of numbered ones grows with the square of their count).
   virtual std::string SequentialPlaceholder(int n) const { return Placeholder(n); }
+  // The form in which the server stores `password` for the login role
+  // `role`, computed on this side so that the password itself never travels
+  // in statement text. Engines without login roles raise EDatabaseError.
+  virtual std::string EncryptRolePassword(const std::string& role, const std::string& password);
 };
 
 // Open an engine connection; errors name `alias`.

@@ -1,5 +1,6 @@
 #include "qvd3/platform/db/engine.h"
 
+#include "qvd3/platform/db/database_error.h"
 
 namespace qv::dbimpl {
 
@@ -25,6 +26,10 @@ void ValueRows::AddRow(const Cell* cells) {
   row.reserve(columns.size());
   for (std::size_t c = 0; c < columns.size(); ++c) row.push_back(CellToValue(cells[c], columns[c].type));
   rows.push_back(std::move(row));
+}
+
+std::string Engine::EncryptRolePassword(const std::string&, const std::string&) {
+  throw EDatabaseError("this database engine has no login roles");
 }
 
 }  // namespace qv::dbimpl

@@ -257,6 +257,17 @@ class PostgresEngine : public Engine {
   }
 
   std::string_view RowIdentity() const override { return "ctid"; }
+
+  // The server's own choice of method (password_encryption) is used.
+  std::string EncryptRolePassword(const std::string& role, const std::string& password) override {
+    char* encrypted = PQencryptPasswordConn(conn_, password.c_str(), role.c_str(), nullptr);
+    if (encrypted == nullptr)
+      throw EDatabaseError("Alias '" + alias_ + "': cannot prepare the role's password: " +
+                           Trim(PQerrorMessage(conn_)));
+    std::string result(encrypted);
+    PQfreemem(encrypted);
+    return result;
+  }
   // The protocol counts a statement's parameters in 16 bits.
   int MaxParameters() const override { return 65535; }
   std::string Placeholder(int n) const override { return "$" + std::to_string(n); }

@@ -8,6 +8,7 @@
 #include "qvd3/component/password.h"
 #include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
+#include "qvd3/data/secured_mode.h"
 #include "qvd3/design/database_names.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/field.h"
@@ -21,6 +22,7 @@
 #include "qvd3/platform/sys/utf8.h"
 #include "tools/qvsetup/admin_commands.h"
 #include "tools/qvsetup/password_input.h"
+#include "tools/qvsetup/secure_commands.h"
 
 namespace qv::setup {
 namespace {
@@ -39,7 +41,8 @@ constexpr const char* kUsage =
     "                       yyyy-mm-dd...), else this machine's order of date elements\n"
     "  qvsetup date-pattern ALIAS PATTERN\n"
     "                       record the pattern every client stores and reads dates in\n"
-    "  qvsetup check ALIAS  verify the security tables and the stored dates\n"
+    "  qvsetup check ALIAS  verify the security tables and the stored dates, and say\n"
+    "                       whether the database is secured and for which role\n"
     "  qvsetup alias add [--replace] NAME sqlite PATH\n"
     "  qvsetup alias add [--replace] NAME postgresql CONNINFO\n"
     "                       add an alias to the aliases file ($QV_ALIASES, else\n"
@@ -349,6 +352,20 @@ void InitDatabase(const std::string& alias, const std::string& masterPassword,
 
 CheckResult CheckDatabase(const std::string& alias) {
   CheckResult result;
+  const SecuredState secured = ReadSecuredState(alias);
+  bool rowsHidden = false;
+  if (secured.Secured) {
+    TQuery client;
+    client.SetDatabaseName(alias);
+    client.SetSQL("SELECT CASE WHEN qv_is_secured_client() THEN 1 ELSE 0 END");
+    client.Open();
+    rowsHidden = client.Fields()[0]->AsInteger() == 1;
+    std::string admins = "master";
+    for (const std::string& admin : secured.Admins) admins += ", " + admin;
+    result.notes.push_back("secured for the client role " + secured.ClientRole + " (administrators: " + admins + ")");
+  } else if (Session::Default().FindAlias(alias).engine == EngineKind::PostgreSql) {
+    result.notes.push_back("not secured: every connection's role decides what it may change");
+  }
   std::vector<std::string> present = ExistingSecurityTables(alias);
   for (const TableDef& table : SecurityTables()) {
     std::string name = AsciiUpper(table.name);
@@ -362,6 +379,11 @@ CheckResult CheckDatabase(const std::string& alias) {
       if (std::find(columns.begin(), columns.end(), columnName) == columns.end())
         result.problems.push_back("table " + name + " has no column " + columnName);
     }
+  }
+  if (rowsHidden) {
+    result.notes.push_back("connected as the client role, which sees no rows before a login: "
+                           "the rows and the stored dates were not checked");
+    return result;
   }
   if (result.problems.empty()) {
     TQuery master;
@@ -418,13 +440,14 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (command == "alias" && args.size() >= 2 && args[1] == "add") return CommandAliasAdd(args, out);
     if (command == "alias" && args.size() >= 2 && args[1] == "list") return CommandAliasList(args, out);
     if (IsAdminCommand(args)) return RunAdminCommand(args, out, err, in);
+    if (IsSecureCommand(args)) return RunSecureCommand(args, out, err, in);
     if (command == "help" || command == "--help" || command == "-h") {
-      out << kUsage << AdminUsage();
+      out << kUsage << SecureUsage() << AdminUsage();
       return kExitOk;
     }
     throw UsageError{"unknown command '" + command + (args.size() >= 2 && command == "alias" ? " " + args[1] : "") + "'"};
   } catch (const UsageError& error) {
-    err << "qvsetup: " << HidePasswords(error.message) << "\n" << kUsage << AdminUsage();
+    err << "qvsetup: " << HidePasswords(error.message) << "\n" << kUsage << SecureUsage() << AdminUsage();
     return kExitUsage;
   } catch (const std::exception& error) {
     std::string alias = AliasOfCommand(args);

@@ -5,7 +5,10 @@
 //                                               create the eight tables and "master"
 //   qvsetup date-pattern ALIAS PATTERN          record the order of stored dates
 //   qvsetup check ALIAS                         verify the tables, their columns
-//                                               and the stored dates
+//                                               and the stored dates; say whether
+//                                               the database is secured, for whom
+//   qvsetup secure ALIAS ...                    the secured PostgreSQL mode
+//                                               (secure_commands.h)
 //   qvsetup alias add [--replace] NAME sqlite PATH
 //                                               write an alias to the aliases file
 //   qvsetup alias add [--replace] NAME postgresql CONNINFO

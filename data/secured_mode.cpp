@@ -330,7 +330,7 @@ void UnsecureDatabase(const std::string& alias) {
     database.ExecDirect("ALTER TABLE " + names.schema + "." + std::string(table.name) +
                         " DISABLE ROW LEVEL SECURITY");
   database.ExecDirect("DROP TABLE IF EXISTS " + names.schema + ".QV_SECURED, " + names.schema + ".QV_ADMINS, " +
-                      names.schema + ".QV_SESSIONS");
+                      names.schema + ".QV_SESSIONS, " + names.schema + ".QV_PASSWORD_CHANGES");
   transaction.Commit();
 }
 

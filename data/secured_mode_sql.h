@@ -33,8 +33,16 @@ CREATE TABLE IF NOT EXISTS @S.QV_SESSIONS (
   USER_ID integer NOT NULL,
   APP_KEY varchar(20) NOT NULL,
   IS_ADMIN boolean NOT NULL);
-REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS FROM PUBLIC;
-REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS FROM @R;
+-- The last password change made on each backend: the login that follows a
+-- forced change on the same connection takes the identity even when the
+-- profile's interval (0) would demand another change at once, as the
+-- client's own login admits the user after the change.
+CREATE TABLE IF NOT EXISTS @S.QV_PASSWORD_CHANGES (
+  PID integer PRIMARY KEY,
+  USER_ID integer NOT NULL,
+  CHANGED_AT timestamptz NOT NULL);
+REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS, @S.QV_PASSWORD_CHANGES FROM PUBLIC;
+REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS, @S.QV_PASSWORD_CHANGES FROM @R;
 )SQL";
 
 // "Today" for every rule of the mode. Created only when missing, so that a
@@ -261,7 +269,10 @@ BEGIN
       RETURN;
     END IF;
     IF v_has_prof AND v_prof.MUST_CHANGE_PWD = '1'
-       AND v_today >= @S.QV_STORED_DATE(v_user.LAST_PWD_CHANGE) + COALESCE(v_prof.INTERVAL_CHANGE_PWD, 0) THEN
+       AND v_today >= @S.QV_STORED_DATE(v_user.LAST_PWD_CHANGE) + COALESCE(v_prof.INTERVAL_CHANGE_PWD, 0)
+       AND NOT EXISTS (SELECT 1 FROM @S.QV_PASSWORD_CHANGES c
+                       WHERE c.PID = pg_catalog.pg_backend_pid() AND c.USER_ID = v_user.USER_ID
+                         AND c.CHANGED_AT >= p_backend_start) THEN
       STATUS := 'must_change';
       RETURN NEXT;
       RETURN;
@@ -276,6 +287,8 @@ BEGIN
           p_name = 'master' OR EXISTS (SELECT 1 FROM @S.QV_ADMINS a WHERE a.USERQV_NAME = p_name))
   ON CONFLICT (PID) DO UPDATE SET BACKEND_START = EXCLUDED.BACKEND_START, USER_ID = EXCLUDED.USER_ID,
     APP_KEY = EXCLUDED.APP_KEY, IS_ADMIN = EXCLUDED.IS_ADMIN;
+  -- A change admits one login only.
+  DELETE FROM @S.QV_PASSWORD_CHANGES c WHERE c.PID = pg_catalog.pg_backend_pid();
 
   SELECT COALESCE(pg_catalog.array_agg(p.MENU_NAME::text ORDER BY p.MENU_ID, u.AUTHORIZED), '{}'),
          COALESCE(pg_catalog.array_agg(u.AUTHORIZED::text ORDER BY p.MENU_ID, u.AUTHORIZED), '{}')
@@ -340,6 +353,9 @@ BEGIN
   UPDATE @S.QUARVEL q SET USER_PWD = @S.QV_SCRAMBLE(p_new), LAST_PWD_CHANGE = v_today
   WHERE q.USER_ID = v_user_id;
   INSERT INTO @S.HISTORY (USER_ID, USER_PWD, CHANGE_DATE) VALUES (v_user_id, COALESCE(p_current, ''), v_today);
+  INSERT INTO @S.QV_PASSWORD_CHANGES AS c (PID, USER_ID, CHANGED_AT)
+  VALUES (pg_catalog.pg_backend_pid(), v_user_id, pg_catalog.clock_timestamp())
+  ON CONFLICT (PID) DO UPDATE SET USER_ID = EXCLUDED.USER_ID, CHANGED_AT = EXCLUDED.CHANGED_AT;
   RETURN 'ok';
 END $f$;
 )SQL";

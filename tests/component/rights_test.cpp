@@ -245,7 +245,9 @@ TEST_P(RightsTest, ARightsDatasetLeftFilteredToAnotherUserIsReadUnfilteredAndFil
   EXPECT_EQ(StateOf("mnuHelp"), "hidden");
   EXPECT_TRUE(rights.Filtered());
   EXPECT_EQ(rights.Filter(), filter);
-  EXPECT_EQ(rights.RecordCount(), static_cast<int>(ids.size()));  // joao's rows only
+  // joao's rows only; a secured database showed the dataset, read while
+  // nobody was logged in, no rows at all.
+  EXPECT_EQ(rights.RecordCount(), IsSecured() ? 0 : static_cast<int>(ids.size()));
 }
 
 TEST_P(RightsTest, ApplyingTheRightsLeavesTheCatalogueCursorWhereItWas) {
@@ -262,7 +264,7 @@ TEST_P(RightsTest, ApplyingTheRightsLeavesTheCatalogueCursorWhereItWas) {
   EXPECT_EQ(catalogue.FieldByName("MENU_NAME").AsString(), "mnuHelp");
 }
 
-QV_INSTANTIATE_ENGINES(RightsTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(RightsTest);
 
 }  // namespace
 }  // namespace qv::test

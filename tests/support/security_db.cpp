@@ -1,8 +1,12 @@
 #include "tests/support/security_db.h"
 
+#include <cstdio>
+
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
+#include "qvd3/data/secured_mode.h"
 #include "qvd3/platform/db/field.h"
 #include "qvd3/platform/db/query.h"
 #include "qvd3/platform/sys/date_text.h"
@@ -30,7 +34,8 @@ void SecurityDbTest::SetUp() {
   pattern_saved_ = true;
   SetShortDateFormat(kTestDatePattern);
   SetDatabaseDateFormat("");  // as if no database had been opened before
-  clock_ = std::make_unique<ClockOverride>(EncodeDateTime(kTodayYear, kTodayMonth, kTodayDay, 10, 30, 0));
+  clock_ = std::make_unique<FixtureClock>(EncodeDateTime(kTodayYear, kTodayMonth, kTodayDay, 10, 30, 0),
+                                          [this] { SetServerToday(); });
 
   for (const std::string& statement : CreateSchemaStatements(EngineName())) Exec(statement);
   ExecWith(
@@ -40,6 +45,31 @@ void SecurityDbTest::SetUp() {
        {"USER_PWD", Value::Bytes(EncodePassword(kMasterPassword))},
        {"USER_ID", kMasterId},
        {"LAST_PWD_CHANGE", TodayText()}});
+  if (IsSecured()) {
+    RecordDatePattern(OwnerAlias(), "dd/mm/yyyy");
+    SecureDatabase(OwnerAlias(), ClientRole(), {});
+    SetServerToday();
+  }
+}
+
+void SecurityDbTest::SetServerToday() {
+  if (!IsSecured()) return;
+  int year = 0, month = 0, day = 0;
+  DecodeDate(Date(), year, month, day);
+  char iso[16];
+  std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", year, month, day);
+  Exec(std::string("CREATE OR REPLACE FUNCTION QV_TODAY() RETURNS date LANGUAGE sql STABLE AS $$ SELECT DATE '") +
+       iso + "' $$");
+}
+
+void FixtureClock::Set(TDateTime now) {
+  clock_.Set(now);
+  moved_();
+}
+
+void FixtureClock::Advance(double days) {
+  clock_.Advance(days);
+  moved_();
 }
 
 void SecurityDbTest::TearDown() {
@@ -145,7 +175,7 @@ void SecurityDbTest::AddHistory(int userId, const std::string& password, const s
 
 long long SecurityDbTest::ExecWith(std::string_view sql, const SqlParams& params) {
   TQuery query;
-  query.SetDatabaseName(Alias());
+  query.SetDatabaseName(OwnerAlias());
   query.SetSQL(sql);
   BindAll(query, params);
   return query.ExecSQL();
@@ -153,7 +183,7 @@ long long SecurityDbTest::ExecWith(std::string_view sql, const SqlParams& params
 
 Value SecurityDbTest::ScalarValue(std::string_view sql, const SqlParams& params) {
   TQuery query;
-  query.SetDatabaseName(Alias());
+  query.SetDatabaseName(OwnerAlias());
   query.SetSQL(sql);
   BindAll(query, params);
   query.Open();

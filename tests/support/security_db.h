@@ -22,12 +22,20 @@
 //     PROFILE_ID 0, AUDIT_MODE "0", LAST_PWD_CHANGE today's date text.
 //     No USERINFO row is made for it.
 //
-// Every helper writes plain values through bound parameters on Alias(); date
-// texts are written as given (use DateText / TodayText for real dates).
+// On the secured variant ("postgresql_secured") SetUp then records the date
+// pattern "dd/mm/yyyy", secures the database for ClientRole() (no --admin
+// names: "master" is the administrator) and makes the server's "today"
+// follow Clock(). Alias(), what the component uses, connects as the client
+// role; the helpers below work as the owner, so seeding and checking see
+// and change everything whatever the rows' security allows.
+//
+// Every helper writes plain values through bound parameters on
+// OwnerAlias(); date texts are written as given (use DateText / TodayText for real dates).
 // Generated keys follow the system's rule: the largest present plus one,
 // over all applications.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +69,19 @@ std::string DateText(TDateTime date);
 // Named parameter values for the query helpers: {{"USER_ID", 3}, {"APP_KEY", "STOCK"}}.
 using SqlParams = std::vector<std::pair<std::string, Value>>;
 
+// The fixture's clock: Set and Advance move "today" and "now" of the
+// process and, on a secured database, the server's "today".
+class FixtureClock {
+ public:
+  FixtureClock(TDateTime now, std::function<void()> moved) : clock_(now), moved_(std::move(moved)) {}
+  void Set(TDateTime now);
+  void Advance(double days);
+
+ private:
+  ClockOverride clock_;
+  std::function<void()> moved_;
+};
+
 class SecurityDbTest : public EngineTest {
  protected:
   void SetUp() override;
@@ -72,7 +93,7 @@ class SecurityDbTest : public EngineTest {
   // Today's date text moved by `days` (negative: the past).
   std::string DaysFromToday(int days) const;
   // The clock fixed by SetUp; Set or Advance it to move "today" and "now".
-  ClockOverride& Clock() { return *clock_; }
+  FixtureClock& Clock() { return *clock_; }
 
   // A users row; returns its USER_ID. `lastPwdChange` defaults to today's
   // date text; pass "" for an empty one.
@@ -110,7 +131,10 @@ class SecurityDbTest : public EngineTest {
   std::string PasswordOf(int userId);
 
  private:
-  std::unique_ptr<ClockOverride> clock_;
+  // Secured: makes the server's QV_TODAY() answer the clock's day.
+  void SetServerToday();
+
+  std::unique_ptr<FixtureClock> clock_;
   std::string saved_date_pattern_;
   bool pattern_saved_ = false;
 };

@@ -54,6 +54,20 @@ void EngineTest::SetUp() {
     }
     definition_.engine = EngineKind::PostgreSql;
     definition_.location = std::string(server) + " options='-c search_path=" + schema_ + "'";
+    if (IsSecured()) {
+      client_role_ = schema_ + "_client";
+      try {
+        session.Database(admin_alias_).ExecDirect("CREATE ROLE " + client_role_ + " LOGIN");
+      } catch (const EDatabaseError& e) {
+        client_role_.clear();
+        GTEST_FAIL() << "cannot create the client role of the secured test database: " << e.what();
+      }
+      owner_alias_ = alias_ + "_owner";
+      session.AddAlias({owner_alias_, EngineKind::PostgreSql, definition_.location});
+      // libpq takes the last of a repeated keyword: the role replaces the
+      // server's user.
+      definition_.location += " user=" + client_role_;
+    }
   }
   session.AddAlias(definition_);
 }
@@ -66,11 +80,20 @@ void EngineTest::TearDown() {
     std::error_code ignored;
     fs::remove_all(sqlite_dir_, ignored);
   }
+  if (!owner_alias_.empty()) session.RemoveAlias(owner_alias_);
   if (!admin_alias_.empty()) {
     try {
       if (!schema_.empty()) session.Database(admin_alias_).ExecDirect("DROP SCHEMA " + schema_ + " CASCADE");
     } catch (const EDatabaseError& e) {
       ADD_FAILURE() << "could not drop the test schema " << schema_ << ": " << e.what();
+    }
+    if (!client_role_.empty()) {
+      try {
+        session.Database(admin_alias_).ExecDirect("DROP OWNED BY " + client_role_);
+        session.Database(admin_alias_).ExecDirect("DROP ROLE " + client_role_);
+      } catch (const EDatabaseError& e) {
+        ADD_FAILURE() << "could not drop the client role " << client_role_ << ": " << e.what();
+      }
     }
     session.RemoveAlias(admin_alias_);
   }
@@ -78,7 +101,7 @@ void EngineTest::TearDown() {
 
 TDatabase& EngineTest::Db() { return Session::Default().Database(alias_); }
 
-void EngineTest::Exec(std::string_view sql) { Db().ExecDirect(sql); }
+void EngineTest::Exec(std::string_view sql) { Session::Default().Database(OwnerAlias()).ExecDirect(sql); }
 
 std::string EngineTest::SecondAlias() {
   if (second_alias_.empty()) {

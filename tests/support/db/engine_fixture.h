@@ -1,6 +1,8 @@
 // The two-engine database fixture: every engine-dependent test runs once on
 // SQLite and once on PostgreSQL, each time on a fresh, empty database
-// registered under its own alias.
+// registered under its own alias. Suites of the security component may also
+// run on a secured PostgreSQL database ("postgresql_secured", see
+// QV_INSTANTIATE_ENGINES_AND_SECURED and SecurityDbTest).
 //
 //   class UsersTest : public qv::test::EngineTest {};
 //
@@ -17,6 +19,10 @@
 // environment variable QV_TEST_PG (a libpq connection string), made the
 // search path of the alias's connection and dropped afterwards. QV_TEST_PG
 // unset or the server unreachable fails the test with a message saying so.
+// Secured PostgreSQL: the same schema, plus a login role <schema>_client
+// made for the test (dropped with everything granted to it afterwards):
+// Alias() connects as that role, OwnerAlias() as the server's user, which
+// owns what it creates.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,16 +40,23 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
   void SetUp() override;
   void TearDown() override;
 
-  // "sqlite" or "postgresql".
-  const std::string& EngineName() const { return GetParam(); }
+  // "sqlite" or "postgresql" (also for the secured variant).
+  std::string EngineName() const { return IsSqlite() ? "sqlite" : "postgresql"; }
   bool IsSqlite() const { return GetParam() == "sqlite"; }
-  bool IsPostgres() const { return GetParam() == "postgresql"; }
+  bool IsPostgres() const { return !IsSqlite(); }
+  // The secured variant: Alias() connects as the client role.
+  bool IsSecured() const { return GetParam() == "postgresql_secured"; }
 
   // The alias of this test's database, registered in Session::Default().
   const std::string& Alias() const { return alias_; }
+  // The alias that owns the database's objects: Alias() except in the
+  // secured variant, where it connects as the server's user.
+  const std::string& OwnerAlias() const { return owner_alias_.empty() ? alias_ : owner_alias_; }
+  // The secured variant's client role ("" otherwise).
+  const std::string& ClientRole() const { return client_role_; }
   // Its connection (opened on first call).
   TDatabase& Db();
-  // Runs DDL or other raw SQL on the test database.
+  // Runs DDL or other raw SQL on the test database, as its owner.
   void Exec(std::string_view sql);
 
   // The engine's column type for arbitrary bytes: "BLOB" or "BYTEA".
@@ -64,6 +77,8 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
   std::string sqlite_dir_;   // SQLite: the temporary folder
   std::string schema_;       // PostgreSQL: the schema
   std::string admin_alias_;  // PostgreSQL: the alias used to create/drop it
+  std::string owner_alias_;  // secured: the owner's alias on the schema
+  std::string client_role_;  // secured: the role Alias() connects as
   AliasDefinition definition_;
 };
 
@@ -73,6 +88,15 @@ class EngineTest : public ::testing::TestWithParam<std::string> {
   INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values("sqlite", "postgresql"), \
                            [](const ::testing::TestParamInfo<std::string>& info) {  \
                              return info.param;                                   \
+                           })
+
+// The same on both engines and on a secured PostgreSQL database; test names
+// end in /sqlite, /postgresql and /postgresql_secured. For suites derived
+// from SecurityDbTest, which secures the database once it is seeded.
+#define QV_INSTANTIATE_ENGINES_AND_SECURED(Suite)                                                  \
+  INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values("sqlite", "postgresql", "postgresql_secured"), \
+                           [](const ::testing::TestParamInfo<std::string>& info) {                    \
+                             return info.param;                                                     \
                            })
 
 }  // namespace qv::test

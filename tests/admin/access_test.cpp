@@ -331,7 +331,7 @@ TEST_P(AccessTest, RestoringFromAProfileWithoutARightLeavesItNullAndRed) {
   EXPECT_EQ(URight(maria, "mnuFileOpen"), "0");
 }
 
-QV_INSTANTIATE_ENGINES(AccessTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(AccessTest);
 
 }  // namespace
 }  // namespace qv::test

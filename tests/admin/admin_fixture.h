@@ -58,7 +58,7 @@ class AdminTest : public SecurityDbTest {
   std::vector<std::string> Catalogue(const std::string& appKey = "STOCK") {
     std::vector<std::string> rows;
     TQuery q;
-    q.SetDatabaseName(Alias());
+    q.SetDatabaseName(OwnerAlias());
     q.SetSQL("SELECT MENU_NAME, MENU_CAPTION FROM PROGS WHERE APP_KEY=:K ORDER BY MENU_NAME");
     q.ParamByName("K").SetAsString(appKey);
     q.Open();

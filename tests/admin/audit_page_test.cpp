@@ -164,7 +164,7 @@ TEST_P(AuditPageTest, EliminarDeletesExactlyTheSelectionWhereverTheCursorIs) {
   EXPECT_EQ(AuditCount(), 3);
 }
 
-QV_INSTANTIATE_ENGINES(AuditPageTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(AuditPageTest);
 
 }  // namespace
 }  // namespace qv::test

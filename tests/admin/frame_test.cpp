@@ -158,7 +158,7 @@ TEST_P(FrameTest, AnErrorWhileOpeningPropagatesBeforeTheWindowShows) {
   EXPECT_FALSE(UsersAdmDateFormatSlot().IsNormalized());
 }
 
-QV_INSTANTIATE_ENGINES(FrameTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(FrameTest);
 
 }  // namespace
 }  // namespace qv::test

@@ -96,7 +96,7 @@ TEST_P(ProfilesPageTest, TheProfilesAuditBoxChangesTheProfileOnly) {
   EXPECT_EQ(Scalar("SELECT AUDIT_MODE FROM QUARVEL WHERE USER_ID=:U", {{"U", ana}}), "0");
 }
 
-QV_INSTANTIATE_ENGINES(ProfilesPageTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(ProfilesPageTest);
 
 }  // namespace
 }  // namespace qv::test

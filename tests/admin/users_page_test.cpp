@@ -340,7 +340,7 @@ TEST_P(UsersPageTest, DeletionAnsweredNoChangesNothingAndYesRemovesTheUser) {
   EXPECT_EQ(Count("SELECT COUNT(*) FROM USERINFO WHERE USER_ID=:U", {{"U", ana}}), 0);
 }
 
-QV_INSTANTIATE_ENGINES(UsersPageTest);
+QV_INSTANTIATE_ENGINES_AND_SECURED(UsersPageTest);
 
 }  // namespace
 }  // namespace qv::test

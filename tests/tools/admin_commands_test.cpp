@@ -124,7 +124,7 @@ class AdminCommandsTest : public test::SecurityDbTest {
           "SELECT APP_KEY, USER_ID, EXPIRATION_DATE, USER_EXPIRE, USER_ACTIVE FROM USERINFO ORDER BY APP_KEY, USER_ID",
           "SELECT COUNT(*) FROM HISTORY", "SELECT COUNT(*) FROM AUDIT"}) {
       TQuery query;
-      query.SetDatabaseName(Alias());
+      query.SetDatabaseName(OwnerAlias());
       query.SetSQL(sql);
       query.Open();
       for (query.First(); !query.Eof(); query.Next()) {
@@ -537,6 +537,40 @@ TEST_P(AuditCommandsTest, PruneDeletesTheRowsEndedBeforeTheDayAllOrNone) {
   EXPECT_EQ(Run(Cmd({"audit", "prune", "@", kApp})).status, kExitUsage);
   EXPECT_EQ(Run(Cmd({"audit", "prune", "@", kApp, "--before", "2026-13-01", "--yes"})).status, kExitUsage);
 }
+
+// ---- A secured database ----------------------------------------------------
+
+// Connected as the client role, the commands see and change nothing until
+// "master" logged in through the server; its password is read like every
+// other, never from the command line.
+class SecuredAdminCommandsTest : public AdminCommandsTest {};
+
+TEST_P(SecuredAdminCommandsTest, CommandsLogInAsMasterFirstAndAWrongOrMissingPasswordDoesNothing) {
+  AddUser("maria", "segredo", vendas_);
+  const std::string before = Snapshot();
+
+  Outcome missing = Run(Cmd({"user", "list", "@"}));
+  EXPECT_EQ(missing.status, kExitUsage);
+  EXPECT_TRUE(Contains(missing.err, "--master-password-file")) << missing.err;
+  EXPECT_FALSE(Contains(missing.out, "maria"));
+
+  Outcome wrong = Run(Cmd({"user", "add", "@", kApp, "joao", "--master-password-file", "-", "--password-file", "-"}),
+                      "palpite\nsegredo\n");
+  EXPECT_EQ(wrong.status, kExitFailed);
+  EXPECT_TRUE(Contains(wrong.err, "refused the master password")) << wrong.err;
+  EXPECT_FALSE(Contains(wrong.err, "palpite")) << wrong.err;
+  EXPECT_EQ(Snapshot(), before);
+
+  EXPECT_TRUE(Contains(Ok(Cmd({"user", "list", "@", "--master-password-file", "-"}), "master\n"), "maria"));
+  Ok(Cmd({"user", "add", "@", kApp, "joao", "--profile", "Vendas", "--master-password-file=-", "--password-file", "-"}),
+     "master\nnova\n");
+  const int joao = UserId("joao");
+  EXPECT_EQ(PasswordOf(joao), "nova");
+  EXPECT_EQ(RightOf(joao, abrir_), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Secured, SecuredAdminCommandsTest, ::testing::Values("postgresql_secured"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 QV_INSTANTIATE_ENGINES(AdminCommandsTest);
 QV_INSTANTIATE_ENGINES(AuditCommandsTest);

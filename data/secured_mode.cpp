@@ -227,6 +227,19 @@ void CheckNothingLeaks(const std::string& alias, const Names& names) {
   if (!leaks.empty())
     throw Exception("the client role '" + names.role + "' holds TRUNCATE, TRIGGER, REFERENCES or UPDATE on AUDIT "
                     "through another role or PUBLIC on " + leaks + "; revoke them first; nothing was changed");
+  // A role the client role can SET ROLE to is no longer the client role to
+  // the policies: it must hold nothing on the tables.
+  const std::string through = One(
+      alias,
+      "SELECT string_agg(DISTINCT r.rolname, ', ') FROM pg_roles r CROSS JOIN unnest(ARRAY['QUARVEL', 'PROFILES', "
+      "'PROGS', 'HISTORY', 'UACCESS', 'PACCESS', 'AUDIT', 'USERINFO']) AS t(name) "
+      "WHERE r.rolname <> :ROLE AND pg_has_role(:ROLE, r.oid, 'MEMBER') AND has_table_privilege(r.oid, "
+      "quote_ident(:SCHEMA) || '.' || t.name, 'SELECT, INSERT, UPDATE, DELETE, TRUNCATE, REFERENCES, TRIGGER')",
+      {{"ROLE", names.role}, {"SCHEMA", names.schemaName}});
+  if (!through.empty())
+    throw Exception("the client role '" + names.role + "' may become " + through +
+                    " (SET ROLE), which holds privileges on the security tables that row security would not hold "
+                    "back; use a role without such memberships; nothing was changed");
   if (One(alias, "SELECT CASE WHEN has_schema_privilege(:ROLE, :SCHEMA, 'CREATE') THEN 1 ELSE 0 END",
           {{"ROLE", names.role}, {"SCHEMA", names.schemaName}}) == "1")
     throw Exception("the client role '" + names.role + "' may create objects in the schema " + names.schemaName +

@@ -57,7 +57,7 @@ class SecuredModeTest : public SecurityDbTest {
     if (role_.empty()) return;
     const std::string cleaner = role_ + "_cleaner";
     Session::Default().AddAlias({cleaner, EngineKind::PostgreSql, std::getenv("QV_TEST_PG")});
-    for (const std::string& role : {role_, role_ + "_extra", role_ + "_extra_group"})
+    for (const std::string& role : {role_, role_ + "_extra", role_ + "_extra_group", role_ + "_extra_full"})
       Session::Default().Database(cleaner).ExecDirect(
           "DO $$BEGIN IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '" + role + "') THEN EXECUTE 'DROP OWNED BY " +
           role + "'; EXECUTE 'DROP ROLE " + role + "'; END IF; END$$");
@@ -380,6 +380,8 @@ TEST_P(SecuredModeTest, InstallerRefusalsChangeNothing) {
   Exec("CREATE ROLE " + extra + "_group");
   Exec("GRANT TRUNCATE ON AUDIT TO " + extra + "_group");
   Exec("GRANT " + extra + "_group TO " + extra);
+  Exec("CREATE ROLE " + extra + "_full");
+  Exec("GRANT SELECT ON QUARVEL TO " + extra + "_full");
   // Each refusal leaves the installed mode exactly as it was.
   const auto refused = [&](const std::string& alias, const std::string& role,
                            const std::vector<std::string>& admins, const std::string& reason) {
@@ -401,6 +403,8 @@ TEST_P(SecuredModeTest, InstallerRefusalsChangeNothing) {
   refused(Alias(), role_, {"ninguem"}, "no user");
   refused(Alias(), extra, {}, "TRUNCATE");
   refused(client_, role_, {}, "does not own");
+  Exec("REVOKE " + extra + "_group FROM " + extra + "; GRANT " + extra + "_full TO " + extra);
+  refused(Alias(), extra, {}, "SET ROLE");
   Exec("DELETE FROM QVDATEPATTERN");
   refused(Alias(), role_, {}, "date pattern");
   Exec("DROP TABLE AUDIT");

@@ -166,7 +166,7 @@ std::vector<Attack> Attacks() {
        kAll},
       {"name oneself administrator", "INSERT INTO QV_ADMINS VALUES ('maria')", false, kAll},
       {"call an internal function", "SELECT QV_SCRAMBLE('x')", true, kAll},
-      {"claim a recorded identity with a forged start", "SELECT * FROM QV_SESSION_OF('2000-01-01')", true, kAll},
+      {"write the identity view", "UPDATE QV_MY_SESSION SET IS_ADMIN=true", false, kAll},
       {"log in for a future backend",
        "SELECT * FROM QV_LOGIN_AT(now() + interval '1 day', 'maria', 'segredo', 'APP')", true, kAll},
   };

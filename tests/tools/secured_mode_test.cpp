@@ -219,6 +219,27 @@ TEST_P(SecuredModeTest, EachStateGetsExactlyWhatTheComponentNeeds) {
   EXPECT_EQ(AsClient("UPDATE UACCESS SET AUTHORIZED='1' WHERE USER_ID=" + std::to_string(maria_), false), 1);
   EXPECT_EQ(AsClient("DELETE FROM AUDIT", false), 2);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM UACCESS WHERE AUTHORIZED='1'"), 2);
+
+  // A peer program connecting as a role with privileges of its own keeps
+  // every row, logged in or not.
+  const std::string peer = role_ + "_extra";
+  Exec("CREATE ROLE " + peer + " LOGIN; GRANT USAGE ON SCHEMA " + schema_ + " TO " + peer + "; GRANT ALL ON " +
+       "QUARVEL, UACCESS, AUDIT TO " + peer);
+  AliasDefinition definition = Definition();
+  definition.name = Alias() + "_peer";
+  definition.location += " user=" + peer;
+  Session::Default().AddAlias(definition);
+  TQuery query;
+  query.SetDatabaseName(definition.name);
+  query.SetSQL("SELECT USER_PWD FROM QUARVEL");
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 4);
+  query.Close();
+  query.SetSQL("INSERT INTO AUDIT VALUES ('OTHER', " + std::to_string(joao_) + ", 1, 'a', 'b', 'pc')");
+  EXPECT_EQ(query.ExecSQL(), 1);
+  query.SetSQL("UPDATE AUDIT SET COMPUTER_NAME='outro'");
+  EXPECT_EQ(query.ExecSQL(), 1);
+  Session::Default().RemoveAlias(definition.name);
 }
 
 // Nothing the client can set, create or shadow counts as an identity.

@@ -189,6 +189,7 @@ void DropPoliciesAndFunctions(const std::string& alias, const Names& names, bool
                               "WHERE n.nspname = :SCHEMA AND p.proname LIKE 'qv\\_%' AND p.proname <> :KEEP",
                               {{"SCHEMA", names.schemaName}, {"KEEP", keepToday ? "qv_today" : ""}}))
     database.ExecDirect(row[0]);
+  database.ExecDirect("DROP VIEW IF EXISTS " + names.schema + ".QV_MY_SESSION");
 }
 
 // Takes away what a client role was given on the tables and the schema.
@@ -227,10 +228,44 @@ void CheckNothingLeaks(const std::string& alias, const Names& names) {
   if (!leaks.empty())
     throw Exception("the client role '" + names.role + "' holds TRUNCATE, TRIGGER, REFERENCES or UPDATE on AUDIT "
                     "through another role or PUBLIC on " + leaks + "; revoke them first; nothing was changed");
+  // A role the client role can SET ROLE to is no longer the client role to
+  // the policies: it must hold nothing on the tables.
+  const std::string through = One(
+      alias,
+      "SELECT string_agg(DISTINCT r.rolname, ', ') FROM pg_roles r CROSS JOIN unnest(ARRAY['QUARVEL', 'PROFILES', "
+      "'PROGS', 'HISTORY', 'UACCESS', 'PACCESS', 'AUDIT', 'USERINFO']) AS t(name) "
+      "WHERE r.rolname <> :ROLE AND pg_has_role(:ROLE, r.oid, 'MEMBER') AND has_table_privilege(r.oid, "
+      "quote_ident(:SCHEMA) || '.' || t.name, 'SELECT, INSERT, UPDATE, DELETE, TRUNCATE, REFERENCES, TRIGGER')",
+      {{"ROLE", names.role}, {"SCHEMA", names.schemaName}});
+  if (!through.empty())
+    throw Exception("the client role '" + names.role + "' may become " + through +
+                    " (SET ROLE), which holds privileges on the security tables that row security would not hold "
+                    "back; use a role without such memberships; nothing was changed");
   if (One(alias, "SELECT CASE WHEN has_schema_privilege(:ROLE, :SCHEMA, 'CREATE') THEN 1 ELSE 0 END",
           {{"ROLE", names.role}, {"SCHEMA", names.schemaName}}) == "1")
     throw Exception("the client role '" + names.role + "' may create objects in the schema " + names.schemaName +
                     " through another role; revoke that first; nothing was changed");
+}
+
+// The policies of one table for the client role, restrictive: what the
+// role may do on top of the privileges it is granted.
+std::vector<std::string> ClientPolicies(const Names& names, std::string_view table) {
+  using namespace secured_sql;
+  const std::string admin(kAdmin);
+  std::string read = admin;
+  if (table == "PROFILES" || table == "PACCESS") read += " OR PROF_ID = " + std::string(kMyProfile);
+  if (table == "UACCESS" || table == "USERINFO") read += " OR USER_ID = " + std::string(kMe);
+  const bool audit = table == "AUDIT";
+  const std::string on = " ON @S." + std::string(table) + " AS RESTRICTIVE FOR ";
+  std::vector<std::string> policies;
+  if (table != "PROGS") policies.push_back("CREATE POLICY qv_read" + on + "SELECT TO @R USING (" + read + ")");
+  policies.push_back("CREATE POLICY qv_insert" + on + "INSERT TO @R WITH CHECK (" +
+                     (audit ? std::string(kOwnAuditRow) : admin) + ")");
+  policies.push_back("CREATE POLICY qv_update" + on + "UPDATE TO @R USING (" + (audit ? "false" : admin) +
+                     ") WITH CHECK (" + (audit ? "false" : admin) + ")");
+  policies.push_back("CREATE POLICY qv_delete" + on + "DELETE TO @R USING (" + admin + ")");
+  for (std::string& policy : policies) policy = names.Fill(policy);
+  return policies;
 }
 
 void RequirePostgres(const std::string& alias) {
@@ -300,13 +335,15 @@ void SecureDatabase(const std::string& alias, const std::string& clientRole,
     database.ExecDirect("REVOKE TRUNCATE, TRIGGER, REFERENCES ON " + qualified + " FROM PUBLIC");
     database.ExecDirect(std::string("GRANT ") + (table.name == "AUDIT" ? "SELECT, INSERT, DELETE" : "SELECT, INSERT, UPDATE, DELETE") +
                         " ON " + qualified + " TO " + names.roleIdent);
-    database.ExecDirect(names.Fill(secured_sql::kOthersPolicy, std::string(table.name)));
+    database.ExecDirect(names.Fill(secured_sql::kEveryonePolicy, std::string(table.name)));
+    for (const std::string& policy : ClientPolicies(names, table.name)) database.ExecDirect(policy);
     database.ExecDirect("ALTER TABLE " + qualified + " ENABLE ROW LEVEL SECURITY");
   }
   database.ExecDirect("REVOKE UPDATE ON " + names.schema + ".AUDIT FROM PUBLIC");
   database.ExecDirect("GRANT SELECT ON " + names.schema + "." + std::string(kDatePatternTable) + " TO " +
                       names.roleIdent);
-  database.ExecDirect(names.Fill(secured_sql::kPolicies));
+  database.ExecDirect("REVOKE ALL ON " + names.schema + ".QV_MY_SESSION FROM PUBLIC");
+  database.ExecDirect("GRANT SELECT ON " + names.schema + ".QV_MY_SESSION TO " + names.roleIdent);
   CheckNothingLeaks(alias, names);
   transaction.Commit();
 }

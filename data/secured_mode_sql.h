@@ -13,10 +13,13 @@
 // backend now running under that pid (a reused pid or a restarted server
 // yields nobody). The start of a backend is visible only to roles with the
 // privileges of the role connected there, which the tables' owner need not
-// have, so the functions the client calls read it on the caller's side
-// (SECURITY INVOKER) and hand it to the owner's functions (SECURITY
-// DEFINER), which accept only the caller's own pid and no start in the
-// future: a forged start can only describe a backend that is gone.
+// have, so it is always read on the caller's side: in the view
+// QV_MY_SESSION (whose functions run as the caller while its tables are
+// read with the owner's rights) and in QV_LOGIN, which hands it to the
+// owner's QV_LOGIN_AT. QV_LOGIN_AT accepts only the caller's own pid and no
+// start in the future, so a forged start can only name a backend that is
+// gone. The policies read the view as scalar subqueries, planned with the
+// statement and run once per execution.
 #pragma once
 
 #include <string_view>
@@ -142,7 +145,7 @@ BEGIN
 END $f$;
 )SQL";
 
-// The identity: read on the caller's side, looked up on the owner's.
+// The identity: read on the caller's side, looked up with the owner's rights.
 inline constexpr std::string_view kIdentity = R"SQL(
 -- The start of the caller's own backend (visible to the caller's role).
 CREATE FUNCTION @S.QV_BACKEND_START() RETURNS timestamptz LANGUAGE sql STABLE
@@ -150,38 +153,29 @@ SET search_path = @S, pg_temp AS $f$
   SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a
 $f$;
 
--- The identity recorded for the caller's pid, if it was recorded by the
--- backend started at p_backend_start; no row for nobody.
-CREATE FUNCTION @S.QV_SESSION_OF(p_backend_start timestamptz)
-RETURNS TABLE(SESSION_USER_ID integer, SESSION_APP_KEY text, SESSION_IS_ADMIN boolean,
-              SESSION_PROFILE_ID integer)
-LANGUAGE sql STABLE SECURITY DEFINER SET search_path = @S, pg_temp AS $f$
-  SELECT s.USER_ID, s.APP_KEY::text, s.IS_ADMIN, q.PROFILE_ID
+-- The identity of the caller's connection: one row, or none for nobody.
+-- The profile is the user's as it is now (an administrator may have moved
+-- the user since the login).
+CREATE VIEW @S.QV_MY_SESSION AS
+  SELECT s.USER_ID, s.APP_KEY::text AS APP_KEY, s.IS_ADMIN, q.PROFILE_ID
   FROM @S.QV_SESSIONS s LEFT JOIN @S.QUARVEL q ON q.USER_ID = s.USER_ID
-  WHERE s.PID = pg_catalog.pg_backend_pid() AND s.BACKEND_START = p_backend_start
-$f$;
+  WHERE s.PID = pg_catalog.pg_backend_pid()
+    AND s.BACKEND_START = (SELECT a.backend_start
+                           FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a);
 
 CREATE FUNCTION @S.QV_SESSION_USER_ID() RETURNS integer LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$
-  SELECT s.SESSION_USER_ID FROM @S.QV_SESSION_OF(@S.QV_BACKEND_START()) s
-$f$;
+SET search_path = @S, pg_temp AS $f$ SELECT v.USER_ID FROM @S.QV_MY_SESSION v $f$;
 
 CREATE FUNCTION @S.QV_SESSION_APP_KEY() RETURNS text LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$
-  SELECT s.SESSION_APP_KEY FROM @S.QV_SESSION_OF(@S.QV_BACKEND_START()) s
-$f$;
+SET search_path = @S, pg_temp AS $f$ SELECT v.APP_KEY FROM @S.QV_MY_SESSION v $f$;
 
 CREATE FUNCTION @S.QV_SESSION_IS_ADMIN() RETURNS boolean LANGUAGE sql STABLE
 SET search_path = @S, pg_temp AS $f$
-  SELECT COALESCE((SELECT s.SESSION_IS_ADMIN FROM @S.QV_SESSION_OF(@S.QV_BACKEND_START()) s), false)
+  SELECT COALESCE((SELECT v.IS_ADMIN FROM @S.QV_MY_SESSION v), false)
 $f$;
 
--- The profile of the user logged in, as it is now (an administrator may
--- have moved the user since the login).
 CREATE FUNCTION @S.QV_SESSION_PROFILE_ID() RETURNS integer LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$
-  SELECT s.SESSION_PROFILE_ID FROM @S.QV_SESSION_OF(@S.QV_BACKEND_START()) s
-$f$;
+SET search_path = @S, pg_temp AS $f$ SELECT v.PROFILE_ID FROM @S.QV_MY_SESSION v $f$;
 
 CREATE FUNCTION @S.QV_LOGOUT() RETURNS void LANGUAGE sql VOLATILE SECURITY DEFINER
 SET search_path = @S, pg_temp AS $f$
@@ -306,9 +300,10 @@ RETURNS TABLE(STATUS text, USERQV_NAME varchar, REAL_NAME varchar, USER_ID integ
   PROF_DESCRIPTION varchar, PROF_AUDIT_MODE varchar, PROF_MUST_CHANGE_PWD varchar,
   PROF_INTERVAL_CHANGE_PWD smallint, PROF_HIDE_DISABLE_MENU smallint, RIGHT_NAMES text[],
   RIGHT_VALUES text[])
-LANGUAGE sql VOLATILE SET search_path = @S, pg_temp AS $f$
-  SELECT * FROM @S.QV_LOGIN_AT(@S.QV_BACKEND_START(), p_name, p_password, p_app_key)
-$f$;
+LANGUAGE plpgsql VOLATILE SET search_path = @S, pg_temp AS $f$
+BEGIN
+  RETURN QUERY SELECT * FROM @S.QV_LOGIN_AT(@S.QV_BACKEND_START(), p_name, p_password, p_app_key);
+END $f$;
 )SQL";
 
 // The password change and the checks of the change dialog.
@@ -368,7 +363,6 @@ inline constexpr std::string_view kClientFunctions[] = {
     "QV_CHECK_PASSWORD(text, text)",
     "QV_IS_FORMER_PASSWORD(text, text, text)",
     "QV_BACKEND_START()",
-    "QV_SESSION_OF(timestamptz)",
     "QV_SESSION_USER_ID()",
     "QV_SESSION_APP_KEY()",
     "QV_SESSION_IS_ADMIN()",
@@ -376,43 +370,18 @@ inline constexpr std::string_view kClientFunctions[] = {
     "QV_LOGOUT()",
 };
 
-// The row security of the eight tables. Identity functions are called as
-// scalar subqueries, so each runs once per statement, not once per row.
-inline constexpr std::string_view kPolicies = R"SQL(
-CREATE POLICY qv_admin ON @S.QUARVEL TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_admin ON @S.HISTORY TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_admin ON @S.PROGS TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_read ON @S.PROGS FOR SELECT TO @R USING (true);
-CREATE POLICY qv_admin ON @S.PROFILES TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_read ON @S.PROFILES FOR SELECT TO @R
-  USING (PROF_ID = (SELECT @S.QV_SESSION_PROFILE_ID()));
-CREATE POLICY qv_admin ON @S.UACCESS TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_read ON @S.UACCESS FOR SELECT TO @R
-  USING (USER_ID = (SELECT @S.QV_SESSION_USER_ID()));
-CREATE POLICY qv_admin ON @S.PACCESS TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_read ON @S.PACCESS FOR SELECT TO @R
-  USING (PROF_ID = (SELECT @S.QV_SESSION_PROFILE_ID()));
-CREATE POLICY qv_admin ON @S.USERINFO TO @R
-  USING ((SELECT @S.QV_SESSION_IS_ADMIN())) WITH CHECK ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_read ON @S.USERINFO FOR SELECT TO @R
-  USING (USER_ID = (SELECT @S.QV_SESSION_USER_ID()));
-CREATE POLICY qv_read ON @S.AUDIT FOR SELECT TO @R USING ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_delete ON @S.AUDIT FOR DELETE TO @R USING ((SELECT @S.QV_SESSION_IS_ADMIN()));
-CREATE POLICY qv_insert ON @S.AUDIT FOR INSERT TO @R
-  WITH CHECK (USER_ID = (SELECT @S.QV_SESSION_USER_ID()) AND APP_KEY = (SELECT @S.QV_SESSION_APP_KEY()));
-)SQL";
-
-// Every other role keeps its privileges: one policy per table lets through
-// whoever is not the client role (the owner bypasses row security anyway).
-inline constexpr std::string_view kOthersPolicy =
-    "CREATE POLICY qv_others ON @S.@T TO PUBLIC"
-    " USING ((SELECT NOT pg_catalog.pg_has_role(CURRENT_USER, @RL, 'MEMBER')))"
-    " WITH CHECK ((SELECT NOT pg_catalog.pg_has_role(CURRENT_USER, @RL, 'MEMBER')))";
+// Row security. Every role may use every row (qv_all), so programs that
+// connect as the owner or as another role with privileges of its own keep
+// working; for the client role (and its members) restrictive policies add
+// the rules of the person logged in. The identity is read from QV_MY_SESSION
+// in uncorrelated subqueries, which run once per statement.
+inline constexpr std::string_view kEveryonePolicy =
+    "CREATE POLICY qv_all ON @S.@T TO PUBLIC USING (true) WITH CHECK (true)";
+inline constexpr std::string_view kAdmin = "EXISTS (SELECT 1 FROM @S.QV_MY_SESSION v WHERE v.IS_ADMIN)";
+inline constexpr std::string_view kMe = "(SELECT v.USER_ID FROM @S.QV_MY_SESSION v)";
+inline constexpr std::string_view kMyProfile = "(SELECT v.PROFILE_ID FROM @S.QV_MY_SESSION v)";
+// Audit rows only of one's own commands in the application logged into.
+inline constexpr std::string_view kOwnAuditRow =
+    "(USER_ID, APP_KEY::text) = (SELECT v.USER_ID, v.APP_KEY FROM @S.QV_MY_SESSION v)";
 
 }  // namespace qv::secured_sql

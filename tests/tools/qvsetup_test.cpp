@@ -260,7 +260,9 @@ TEST_P(QvsetupDbTest, CheckNamesThePatternAndCountsUnreadableDatesPerColumn) {
   Exec("DROP TABLE QVDATEPATTERN");  // an older database: as before, nothing to count
   setup::CheckResult older = setup::CheckDatabase(Alias());
   EXPECT_TRUE(older.Complete());
-  EXPECT_EQ(older.notes, (Names{"no date pattern recorded: each client stores dates in its machine's order"}));
+  Names expected{"no date pattern recorded: each client stores dates in its machine's order"};
+  if (IsPostgres()) expected.insert(expected.begin(), "not secured: every connection's role decides what it may change");
+  EXPECT_EQ(older.notes, expected);
 }
 
 QV_INSTANTIATE_ENGINES(QvsetupDbTest);

@@ -21,6 +21,13 @@
 // exist. `Users` names the data module of the component whose
 // administration window opened last (or that was created last).
 //
+// On a secured PostgreSQL database (the alias connects as its client role)
+// the component finds that out when it first opens its tables and works
+// through the server: the server checks passwords, binds the logged-in user
+// to the connection and refuses what that user may not do. The host sees no
+// difference; a connection that lost its binding (the server restarted)
+// counts as nobody logged in.
+//
 // Every error the component itself raises is an EQuarvelError.
 #pragma once
 

@@ -5,7 +5,9 @@
 //
 // SQLite runs on a database file in a temporary folder; PostgreSQL on a
 // fresh schema of the server named by QV_TEST_PG. Both are removed when the
-// database object goes.
+// database object goes. A secured PostgreSQL database ("postgresql_secured")
+// is seeded the same way as its owner, then secured for a client role made
+// for the run; the host connects as that role.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -25,7 +27,9 @@
 
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
+#include "qvd3/data/secured_mode.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/query.h"
 #include "qvd3/platform/db/session.h"
@@ -81,18 +85,25 @@ class BenchDatabase {
  public:
   virtual ~BenchDatabase() = default;
   const std::string& Engine() const { return engine_; }
+  // The engine whose table definitions it holds ("postgresql" also for the
+  // secured database).
+  std::string SchemaEngine() const { return engine_ == "sqlite" ? engine_ : "postgresql"; }
+  // The alias that owns the tables: seeding and plain statements use it.
   const std::string& Alias() const { return alias_; }
+  // The alias the host's component connects with.
+  virtual const std::string& ClientAlias() const { return alias_; }
 
   // Creates the tables, the users and profiles, then, in one bulk
   // transaction, the rows `load` writes (through Bulk); once per database.
   void EnsureSeeded(const std::function<void(BenchDatabase&)>& load) {
     if (seeded_) return;
-    for (const std::string& statement : CreateSchemaStatements(engine_))
+    for (const std::string& statement : CreateSchemaStatements(SchemaEngine()))
       Session::Default().Database(alias_).ExecDirect(statement);
     SeedUsersAndProfiles();
     BeginBulk();
     load(*this);
     CommitBulk();
+    AfterSeeded();
     seeded_ = true;
   }
 
@@ -123,6 +134,9 @@ class BenchDatabase {
   virtual void Statement(const std::string& sql) = 0;
 
  protected:
+  // Runs once the rows are in (the secured database secures itself here).
+  virtual void AfterSeeded() {}
+
   BenchDatabase(std::string engine, std::string alias) : engine_(std::move(engine)), alias_(std::move(alias)) {}
 
  private:
@@ -306,26 +320,42 @@ class PgResult {
 
 class PostgresBench : public BenchDatabase {
  public:
-  explicit PostgresBench(const std::string& server)
-      : BenchDatabase("postgresql", "qvbench_pg"), schema_("qvcbench_" + std::to_string(getpid())) {
+  // `secured`: the "postgresql_secured" database, whose host connects as a
+  // client role made for the run.
+  explicit PostgresBench(const std::string& server, bool secured = false)
+      : BenchDatabase(secured ? "postgresql_secured" : "postgresql", secured ? "qvbench_pgs" : "qvbench_pg"),
+        schema_((secured ? "qvcbench_s" : "qvcbench_") + std::to_string(getpid())) {
     admin_ = PQconnectdb(server.c_str());
     if (PQstatus(admin_) != CONNECTION_OK)
       throw std::runtime_error("PostgreSQL server of QV_TEST_PG unusable: " + std::string(PQerrorMessage(admin_)));
     Exec(admin_, "CREATE SCHEMA " + schema_);
     conninfo_ = server + " options='-c search_path=" + schema_ + "'";
     Session::Default().AddAlias({Alias(), EngineKind::PostgreSql, conninfo_});
+    if (secured) {
+      role_ = schema_ + "_client";
+      Exec(admin_, "CREATE ROLE " + role_ + " LOGIN");
+      client_alias_ = Alias() + "_client";
+      Session::Default().AddAlias({client_alias_, EngineKind::PostgreSql, conninfo_ + " user=" + role_});
+    }
   }
   ~PostgresBench() override {
     if (db_) PQfinish(db_);
+    if (!client_alias_.empty()) Session::Default().RemoveAlias(client_alias_);
     Session::Default().CloseDatabase(Alias());
     Session::Default().RemoveAlias(Alias());
     try {
       Exec(admin_, "DROP SCHEMA " + schema_ + " CASCADE");
+      if (!role_.empty()) {
+        Exec(admin_, "DROP OWNED BY " + role_);
+        Exec(admin_, "DROP ROLE " + role_);
+      }
     } catch (const std::exception& e) {
       std::fprintf(stderr, "could not drop the benchmark schema %s: %s\n", schema_.c_str(), e.what());
     }
     PQfinish(admin_);
   }
+
+  const std::string& ClientAlias() const override { return client_alias_.empty() ? Alias() : client_alias_; }
 
   void PreparePlainInsert() override {
     Connect();
@@ -438,8 +468,16 @@ class PostgresBench : public BenchDatabase {
     Check(result.get(), PGRES_COMMAND_OK, sql.c_str());
   }
 
+  void AfterSeeded() override {
+    if (role_.empty()) return;
+    RecordDatePattern(Alias(), "dd/mm/yyyy");
+    SecureDatabase(Alias(), role_, {});
+  }
+
   std::string schema_;
   std::string conninfo_;
+  std::string role_;          // secured: the client role
+  std::string client_alias_;  // secured: the host's alias, as the role
   PGconn* admin_ = nullptr;
   PGconn* db_ = nullptr;
   bool prepared_ = false;
@@ -453,7 +491,7 @@ class PostgresBench : public BenchDatabase {
 inline std::unique_ptr<test::TTestHostForm> ReadHost(const BenchDatabase& db, int items) {
   const std::vector<std::string> names = MenuNames();
   const int extra = items - static_cast<int>(test::kWalkedItems.size());
-  return test::ReadTestHost({.DatabaseName = db.Alias(),
+  return test::ReadTestHost({.DatabaseName = db.ClientAlias(),
                              .AppKey = kAppKey,
                              .ExtraBuild = [&](test::TTestHostForm& host) {
                                if (extra <= 0) return;
@@ -483,16 +521,18 @@ inline void LogInAsMaster(THeadlessBackend& ui, test::TTestHostForm& host) {
 }
 
 // Opens the database of each engine (SQLite always, PostgreSQL when
-// QV_TEST_PG names a server), lets `registerFor` register its benchmarks on
-// each, and runs them. Returns the program's exit status: 1 when the set-up
-// or a benchmark failed.
-inline int RunOnEveryEngine(const std::function<void(BenchDatabase& db)>& registerFor) {
+// QV_TEST_PG names a server, and with `withSecured` a secured PostgreSQL
+// one too), lets `registerFor` register its benchmarks on each, and runs
+// them. Returns the program's exit status: 1 when the set-up or a benchmark
+// failed.
+inline int RunOnEveryEngine(const std::function<void(BenchDatabase& db)>& registerFor, bool withSecured = false) {
   std::vector<std::unique_ptr<BenchDatabase>> databases;
   try {
     databases.push_back(std::make_unique<SqliteBench>());
-    if (const char* server = std::getenv("QV_TEST_PG"); server && *server)
+    if (const char* server = std::getenv("QV_TEST_PG"); server && *server) {
       databases.push_back(std::make_unique<PostgresBench>(server));
-    else
+      if (withSecured) databases.push_back(std::make_unique<PostgresBench>(server, true));
+    } else
       std::printf("QV_TEST_PG is not set: the PostgreSQL benchmarks are left out.\n");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "benchmark set-up failed: %s\n", e.what());

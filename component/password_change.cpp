@@ -1,6 +1,7 @@
 // The password change of the logged-in user: the dialog, the refusal of
 // passwords the user has had before, and the storing of the new password
 // with its date and the history row of the replaced one.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,18 +36,22 @@ struct ConfirmedChange {
   std::string TypedCurrent;
 };
 
+// A new password the user has had before: `candidate` against the current
+// password as typed in the dialog.
+using UsedBefore = std::function<bool(const std::string& candidate, const std::string& typedCurrent)>;
+
 // Asks for the new password until the user gives one that is neither the
 // current password nor any former password of this user (exact, letter case
-// counts; the history is read as it is now), or cancels. The dialog is gone
-// when this returns.
-ConfirmedChange AskForNewPassword(const std::string& alias, int userId, const std::string& current) {
+// counts; the history is read as it is now), or cancels. `prepare` tells
+// the dialog how to check the current password. The dialog is gone when
+// this returns.
+ConfirmedChange AskForNewPassword(const std::function<void(TMudaPwd&)>& prepare, const UsedBefore& usedBefore) {
   DialogScope<TMudaPwd> dialog(uMudaPwd);
-  dialog->OldPassword = current;
+  prepare(*dialog);
   for (;;) {
     if (dialog->ShowModal() != mrOk) return {};
     const std::string candidate = dialog->Password1->Text();
-    const bool usedBefore = candidate == current || IsFormerPassword(alias, userId, candidate);
-    if (!usedBefore) return {candidate, dialog->SenhaAntiga->Text()};
+    if (!usedBefore(candidate, dialog->SenhaAntiga->Text())) return {candidate, dialog->SenhaAntiga->Text()};
 
     Tell(kStrPasswordUsedBefore, mtWarning);
     dialog->Password1->SetText("");
@@ -55,37 +60,36 @@ ConfirmedChange AskForNewPassword(const std::string& alias, int userId, const st
   }
 }
 
-// The secured mode's AskForNewPassword: the server checks the current
-// password as typed and the history (the dialog never learns the stored
-// password). The dialog is gone when this returns.
-ConfirmedChange AskForNewPasswordThroughServer(const std::string& alias, const std::string& userName) {
-  DialogScope<TMudaPwd> dialog(uMudaPwd);
-  dialog->CheckCurrent = [&alias, &userName](const std::string& typed) {
-    return ServerCheckPassword(alias, userName, typed);
-  };
-  for (;;) {
-    if (dialog->ShowModal() != mrOk) return {};
-    const std::string candidate = dialog->Password1->Text();
-    const std::string typedCurrent = dialog->SenhaAntiga->Text();
-    const bool usedBefore =
-        candidate == typedCurrent || ServerIsFormerPassword(alias, userName, typedCurrent, candidate);
-    if (!usedBefore) return {candidate, typedCurrent};
+// The dialog compares the current password with the one stored now.
+ConfirmedChange AskForNewPassword(const std::string& alias, int userId, const std::string& current) {
+  return AskForNewPassword([&](TMudaPwd& dialog) { dialog.OldPassword = current; },
+                           [&](const std::string& candidate, const std::string&) {
+                             return candidate == current || IsFormerPassword(alias, userId, candidate);
+                           });
+}
 
-    Tell(kStrPasswordUsedBefore, mtWarning);
-    dialog->Password1->SetText("");
-    dialog->Password2->SetText("");
-    dialog->SetActiveControl(dialog->Password1);
-  }
+// On a secured database the server checks the current password as typed
+// and the history; the dialog never learns the stored password.
+ConfirmedChange AskForNewPasswordThroughServer(const std::string& alias, const std::string& userName) {
+  return AskForNewPassword(
+      [&](TMudaPwd& dialog) {
+        dialog.CheckCurrent = [&alias, &userName](const std::string& typed) {
+          return ServerCheckPassword(alias, userName, typed);
+        };
+      },
+      [&](const std::string& candidate, const std::string& typedCurrent) {
+        return candidate == typedCurrent || ServerIsFormerPassword(alias, userName, typedCurrent, candidate);
+      });
 }
 
 // Raised inside the store when the current password typed is not the one
 // stored at that moment; nothing has been written then.
 struct WrongCurrentPassword {};
 
-// After a failed store (or one made by the server): drops any edit the
-// failure left pending (moving the cursor later would otherwise post it
-// behind the user's back) and reloads both datasets so they show what the
-// database really holds after the rollback. A dataset that cannot be reloaded stays closed; the next login
+// After a failed store: drops any edit the failure left pending (moving the
+// cursor later would otherwise post it behind the user's back) and reloads
+// both datasets so they show what the database really holds after the
+// rollback. A dataset that cannot be reloaded stays closed; the next login
 // opens it again.
 void ResynchronizeAfterFailure(TQuery& users, TQuery& history) {
   for (TQuery* dataset : {&users, &history}) {
@@ -202,8 +206,9 @@ void TQuarvel::ChangePasswordThroughServer(TUser& user) {
       Tell(kStrPasswordChangeFailed, mtInformation);
       return;
   }
-  // What the administrator's datasets show of the row and the history
-  // follows the change; an ordinary user's read nothing of them.
+  // The server stored the change: what the administrator's datasets show
+  // of the row and the history is read again (an ordinary user's read
+  // nothing of them).
   ResynchronizeAfterFailure(*qryUsers, *qryHistory);
   {
     ScopedNormalizedDateFormat normalized;

@@ -456,6 +456,12 @@ TEST_P(SecuredModeTest, QvsetupSecuresChecksAndTakesTheModeAway) {
             std::string::npos) << text;
 
   const std::string extra = role_ + "_extra";
+  // A refusal after the role was created takes the role away again.
+  std::tie(status, text) = run({"secure", Alias(), "--client-role", extra, "--create-role-without-password",
+                                "--admin", "ninguem"});
+  EXPECT_EQ(status, setup::kExitFailed) << text;
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM pg_roles WHERE rolname = :R", {{"R", extra}}), 0);
+
   std::tie(status, text) = run({"secure", Alias(), "--client-role", extra, "--create-role", "--role-password-file",
                                 "-", "--admin", "maria"}, "Pa55-palavra\n");
   EXPECT_EQ(status, setup::kExitOk) << text;

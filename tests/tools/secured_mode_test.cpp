@@ -326,6 +326,33 @@ TEST_P(SecuredModeTest, LoginStatusesAndTheIdentityTheyLeave) {
   EXPECT_EQ(ClientScalar("SELECT CASE WHEN QV_SESSION_IS_ADMIN() THEN 'y' ELSE 'n' END"), "n");
 }
 
+// The server scrambles exactly as the clients do, and reads and writes date
+// texts under the recorded pattern the way they do.
+TEST_P(SecuredModeTest, ServerHelpersMirrorTheClientsScramblingAndDates) {
+  if (!IsPostgres()) GTEST_SKIP() << "the secured mode exists on PostgreSQL only";
+  for (const std::string& password : std::vector<std::string>{"a", "segredo", "Ünïcødé€ 𝄞", std::string(20, 'z'), std::string(255, 'k')}) {
+    std::string hex;
+    for (unsigned char c : EncodePassword(password)) {
+      static const char* digits = "0123456789abcdef";
+      hex += digits[c >> 4];
+      hex += digits[c & 15];
+    }
+    EXPECT_EQ(Scalar("SELECT encode(QV_SCRAMBLE(:P), 'hex')", {{"P", password}}), hex) << password;
+  }
+  const struct {
+    const char* text;
+    const char* day;
+  } dates[] = {{"15/03/2026", "2026-03-15"}, {" 1/2/26 ", "2026-02-01"}, {"29/02/2024", "2024-02-29"},
+               {"", "1899-12-30"},           {"2026-03-15", "1899-12-30"}, {"31/02/2026", "1899-12-30"},
+               {"15/13/2026", "1899-12-30"}, {"15/03/2026/1", "1899-12-30"}, {"1/2/99", "1999-02-01"}};
+  for (const auto& d : dates)
+    EXPECT_EQ(Scalar("SELECT to_char(QV_STORED_DATE(:T), 'YYYY-MM-DD')", {{"T", d.text}}), d.day) << d.text;
+  EXPECT_EQ(Scalar("SELECT QV_DATE_TEXT(DATE '2026-01-05')"), "05/01/2026");
+  RecordDatePattern(Alias(), "yyyy-mm-dd");
+  EXPECT_EQ(Scalar("SELECT QV_DATE_TEXT(DATE '2026-01-05')"), "2026-01-05");
+  EXPECT_EQ(Scalar("SELECT to_char(QV_STORED_DATE('2026-1-5'), 'YYYY-MM-DD')"), "2026-01-05");
+}
+
 // The change needs the current password, keeps the history rule, and writes
 // the password, its date and the history row together or not at all.
 TEST_P(SecuredModeTest, PasswordChangeIsAllOrNothingAndKeepsTheHistoryRule) {

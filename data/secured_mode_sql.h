@@ -140,10 +140,14 @@ END $f$;
 // The identity: read on the caller's side, looked up with the owner's rights.
 inline constexpr std::string_view kIdentity = R"SQL(
 -- The identity of the caller's connection: one row, or none for nobody.
--- The profile is the user's as it is now (an administrator may have moved
--- the user since the login).
+-- Whether the user administers and their profile are read as they are now:
+-- a name taken off the administrator list, or a user moved to another
+-- profile, holds at once, not at the next login.
 CREATE VIEW @S.QV_MY_SESSION AS
-  SELECT s.USER_ID, s.APP_KEY::text AS APP_KEY, s.IS_ADMIN, q.PROFILE_ID
+  SELECT s.USER_ID, s.APP_KEY::text AS APP_KEY,
+         (q.USERQV_NAME = 'master' OR EXISTS (
+            SELECT 1 FROM @S.QV_ADMINS a WHERE a.USERQV_NAME = q.USERQV_NAME)) IS TRUE AS IS_ADMIN,
+         q.PROFILE_ID
   FROM @S.QV_SESSIONS s LEFT JOIN @S.QUARVEL q ON q.USER_ID = s.USER_ID
   WHERE s.PID = pg_catalog.pg_backend_pid()
     AND s.BACKEND_START = (SELECT a.backend_start

@@ -405,6 +405,13 @@ TEST_P(SecuredModeTest, ReinstallKeepsSessionsAndOffRestoresThePlainTables) {
   EXPECT_EQ(state.Admins, std::vector<std::string>{"chefe"});
   EXPECT_TRUE(ReadSecuredState(client_).Secured);
 
+  // Taking a name off the administrator list holds at once.
+  ASSERT_EQ(Login("chefe", "manda"), "ok");
+  EXPECT_EQ(AsClient("SELECT * FROM HISTORY", true), 1);
+  SecureDatabase(Alias(), role_, {});
+  EXPECT_EQ(AsClient("SELECT * FROM HISTORY", true), 0);
+  EXPECT_EQ(SessionUser(), std::to_string(chefe_));
+
   UnsecureDatabase(Alias());
   EXPECT_EQ(ModeObjects(), 0);
   EXPECT_FALSE(ReadSecuredState(Alias()).Secured);

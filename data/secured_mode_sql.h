@@ -147,35 +147,34 @@ END $f$;
 
 // The identity: read on the caller's side, looked up with the owner's rights.
 inline constexpr std::string_view kIdentity = R"SQL(
--- The start of the caller's own backend (visible to the caller's role).
-CREATE FUNCTION @S.QV_BACKEND_START() RETURNS timestamptz LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$
-  SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a
-$f$;
-
 -- The identity of the caller's connection: one row, or none for nobody.
--- The profile is the user's as it is now (an administrator may have moved
--- the user since the login).
+-- Whether the user administers and their profile are read as they are now:
+-- a name taken off the administrator list, or a user moved to another
+-- profile, holds at once, not at the next login.
 CREATE VIEW @S.QV_MY_SESSION AS
-  SELECT s.USER_ID, s.APP_KEY::text AS APP_KEY, s.IS_ADMIN, q.PROFILE_ID
+  SELECT s.USER_ID, s.APP_KEY::text AS APP_KEY,
+         (q.USERQV_NAME = 'master' OR EXISTS (
+            SELECT 1 FROM @S.QV_ADMINS a WHERE a.USERQV_NAME = q.USERQV_NAME)) IS TRUE AS IS_ADMIN,
+         q.PROFILE_ID
   FROM @S.QV_SESSIONS s LEFT JOIN @S.QUARVEL q ON q.USER_ID = s.USER_ID
   WHERE s.PID = pg_catalog.pg_backend_pid()
     AND s.BACKEND_START = (SELECT a.backend_start
                            FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a);
 
-CREATE FUNCTION @S.QV_SESSION_USER_ID() RETURNS integer LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$ SELECT v.USER_ID FROM @S.QV_MY_SESSION v $f$;
+CREATE FUNCTION @S.QV_SESSION_USER_ID() RETURNS integer LANGUAGE plpgsql STABLE
+SET search_path = @S, pg_temp AS $f$ BEGIN RETURN (SELECT v.USER_ID FROM @S.QV_MY_SESSION v); END $f$;
 
-CREATE FUNCTION @S.QV_SESSION_APP_KEY() RETURNS text LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$ SELECT v.APP_KEY FROM @S.QV_MY_SESSION v $f$;
+CREATE FUNCTION @S.QV_SESSION_APP_KEY() RETURNS text LANGUAGE plpgsql STABLE
+SET search_path = @S, pg_temp AS $f$ BEGIN RETURN (SELECT v.APP_KEY FROM @S.QV_MY_SESSION v); END $f$;
 
-CREATE FUNCTION @S.QV_SESSION_IS_ADMIN() RETURNS boolean LANGUAGE sql STABLE
+CREATE FUNCTION @S.QV_SESSION_IS_ADMIN() RETURNS boolean LANGUAGE plpgsql STABLE
 SET search_path = @S, pg_temp AS $f$
-  SELECT COALESCE((SELECT v.IS_ADMIN FROM @S.QV_MY_SESSION v), false)
-$f$;
+BEGIN
+  RETURN COALESCE((SELECT v.IS_ADMIN FROM @S.QV_MY_SESSION v), false);
+END $f$;
 
-CREATE FUNCTION @S.QV_SESSION_PROFILE_ID() RETURNS integer LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$ SELECT v.PROFILE_ID FROM @S.QV_MY_SESSION v $f$;
+CREATE FUNCTION @S.QV_SESSION_PROFILE_ID() RETURNS integer LANGUAGE plpgsql STABLE
+SET search_path = @S, pg_temp AS $f$ BEGIN RETURN (SELECT v.PROFILE_ID FROM @S.QV_MY_SESSION v); END $f$;
 
 CREATE FUNCTION @S.QV_LOGOUT() RETURNS void LANGUAGE sql VOLATILE SECURITY DEFINER
 SET search_path = @S, pg_temp AS $f$
@@ -302,7 +301,9 @@ RETURNS TABLE(STATUS text, USERQV_NAME varchar, REAL_NAME varchar, USER_ID integ
   RIGHT_VALUES text[])
 LANGUAGE plpgsql VOLATILE SET search_path = @S, pg_temp AS $f$
 BEGIN
-  RETURN QUERY SELECT * FROM @S.QV_LOGIN_AT(@S.QV_BACKEND_START(), p_name, p_password, p_app_key);
+  RETURN QUERY SELECT * FROM @S.QV_LOGIN_AT(
+    (SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a),
+    p_name, p_password, p_app_key);
 END $f$;
 )SQL";
 
@@ -362,7 +363,6 @@ inline constexpr std::string_view kClientFunctions[] = {
     "QV_CHANGE_PASSWORD(text, text, text)",
     "QV_CHECK_PASSWORD(text, text)",
     "QV_IS_FORMER_PASSWORD(text, text, text)",
-    "QV_BACKEND_START()",
     "QV_SESSION_USER_ID()",
     "QV_SESSION_APP_KEY()",
     "QV_SESSION_IS_ADMIN()",

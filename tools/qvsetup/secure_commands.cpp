@@ -98,6 +98,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << prefix << (wasSecured ? "the secured mode was taken away" : "the database was not secured") << "\n";
     return kExitOk;
   }
+  // SQLite is refused, with the reason, before its file is opened (or a
+  // password asked for).
+  if (Session::Default().FindAlias(line.alias).engine != EngineKind::PostgreSql)
+    SecureDatabase(line.alias, line.role, line.admins);
   const std::string password = line.createRole ? RolePassword(line, err, in) : "";
   {
     SharedTransaction transaction(Session::Default().Database(line.alias));

@@ -362,7 +362,8 @@ CheckResult CheckDatabase(const std::string& alias) {
     rowsHidden = client.Fields()[0]->AsInteger() == 1;
     std::string admins = "master";
     for (const std::string& admin : secured.Admins) admins += ", " + admin;
-    result.notes.push_back("secured for the client role " + secured.ClientRole + " (administrators: " + admins + ")");
+    result.notes.push_back("secured for the client role " + secured.ClientRole +
+                           (rowsHidden ? "" : " (administrators: " + admins + ")"));
   } else if (Session::Default().FindAlias(alias).engine == EngineKind::PostgreSql) {
     result.notes.push_back("not secured: every connection's role decides what it may change");
   }

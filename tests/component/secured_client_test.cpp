@@ -65,6 +65,13 @@ class SecuredClientTest : public SecurityDbTest {
     return query.IsEmpty() ? "<none>" : query.Fields()[0]->AsString();
   }
 
+  void ExecAsClient(const std::string& sql) {
+    TQuery query;
+    query.SetDatabaseName(Alias());
+    query.SetSQL(sql);
+    query.ExecSQL();
+  }
+
   // Ends the client's server process, as a server restart does; the engine
   // opens a new connection at the next statement.
   void DropClientConnection() {
@@ -128,6 +135,32 @@ TEST_P(SecuredClientTest, AClientSkippingTheComponentCannotTakeAnIdentityWithout
   // The right password binds the connection, and only then.
   EXPECT_EQ(AsClient("SELECT STATUS FROM QV_LOGIN(:N, :P, :A)", {{"N", "maria"}, {"P", "segredo"}, {"A", kApp}}),
             "ok");
+  EXPECT_EQ(ServerSessionUserId(Alias()), maria);
+}
+
+// The login right after a forced change takes the identity even when the
+// profile demands a change at every login; nothing else lets a client skip
+// the forced change.
+TEST_P(SecuredClientTest, TheForcedChangeCanOnlyBeSkippedByChangingThePassword) {
+  const int prof = AddProfile("Rigido", "1", 0);
+  const int maria = AddUser("maria", "segredo", prof);
+  AddUserInfo(kApp, maria);
+  AddWorkingUser("joao", "outra");
+  const std::string login = "SELECT STATUS FROM QV_LOGIN(:N, :P, :A)";
+  EXPECT_EQ(AsClient(login, {{"N", "maria"}, {"P", "segredo"}, {"A", kApp}}), "must_change");
+  EXPECT_THROW(ExecAsClient("INSERT INTO QV_PASSWORD_CHANGES VALUES (pg_backend_pid(), " + std::to_string(maria) +
+                            ", now())"),
+               EDatabaseError);
+  // Another user's change admits nobody else.
+  EXPECT_EQ(AsClient("SELECT QV_CHANGE_PASSWORD('joao', 'outra', 'nova')"), "ok");
+  EXPECT_EQ(AsClient(login, {{"N", "maria"}, {"P", "segredo"}, {"A", kApp}}), "must_change");
+  EXPECT_EQ(ServerSessionUserId(Alias()), std::nullopt);
+
+  EXPECT_EQ(AsClient("SELECT QV_CHANGE_PASSWORD('maria', 'segredo', 'trocada')"), "ok");
+  EXPECT_EQ(AsClient(login, {{"N", "maria"}, {"P", "trocada"}, {"A", kApp}}), "ok");
+  EXPECT_EQ(ServerSessionUserId(Alias()), maria);
+  // Once: the next login must change again.
+  EXPECT_EQ(AsClient(login, {{"N", "maria"}, {"P", "trocada"}, {"A", kApp}}), "must_change");
   EXPECT_EQ(ServerSessionUserId(Alias()), maria);
 }
 

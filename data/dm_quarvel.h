@@ -33,7 +33,7 @@
 //     with its rights rows: all of it or, on any error, none of it.
 //
 // The datasets start closed; the component sets their alias and application
-// key and opens them.
+// key and opens them (see OpenTables for the rows read only when needed).
 #pragma once
 
 #include <cstdint>
@@ -170,6 +170,14 @@ class TUsers : public TComponent {
   // qryProfiles, qryUAccess, qryPAccess, qryHistory, qryAudit, qryUserInfo)
   // at `alias` and the application `appKey` and opens them. Datasets open
   // already stay as they are. Errors of the database propagate.
+  //
+  // The tables that grow with the installation (qryUAccess, qryPAccess,
+  // qryHistory, qryAudit) open with their rows deferred (TDataSet::
+  // SetDeferRows): the statement is checked and the fields bound now, and
+  // the rows are read the first time anything needs them (a cursor move, a
+  // field read, Locate, Lookup, a filter, an edit, AppendRows), so a caller
+  // sees them as if read at Open, plus whatever other clients stored in
+  // between. Start-up then costs the same whatever the size of these tables.
   void OpenTables(const std::string& alias, const std::string& appKey);
 
   // The password reset of the users page: stores `password` scrambled in

@@ -173,9 +173,13 @@ void TQuarvel::AuditedClick(TObject& sender) {
     const TDateTime end = Now();
 
     if (alive.expired()) {
-      if (before) WriteAuditRow(*before, start, end);
+      if (before) WriteAuditRow(*before, start, end, nullptr);
     } else if (FUser && FUser->GetAuditMode()) {
-      WriteAuditRow(AuditRowFor(menuName), start, end);
+      if (!FAuditInsert) {
+        FAuditInsert = std::make_unique<TQuery>();
+        FAuditInsert->SetSQL(kInsertAudit);
+      }
+      WriteAuditRow(AuditRowFor(menuName), start, end, FAuditInsert.get());
     }
     return;
   }
@@ -194,11 +198,16 @@ TQuarvel::TAuditRow TQuarvel::AuditRowFor(const std::string& menuName) {
 // Inserts one AUDIT row. The time stamps are written as date-time text
 // under the normalised date pattern; the pattern is restored and the
 // statement released also when the insert fails, and the error propagates.
-// Needs nothing of the component, which may be gone.
-void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end) {
-  TQuery insert;
+// Needs nothing of the component, which may be gone. Every parameter is set
+// anew, so a kept statement carries nothing over from the click before.
+void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end, TQuery* kept) {
+  std::optional<TQuery> own;
+  if (!kept) {
+    own.emplace();
+    own->SetSQL(kInsertAudit);
+  }
+  TQuery& insert = kept ? *kept : *own;
   insert.SetDatabaseName(row.DatabaseName);
-  insert.SetSQL(kInsertAudit);
   insert.ParamByName("APP_KEY").SetAsString(row.AppKey);
   insert.ParamByName("USER_ID").SetAsInteger(row.UserID);
   insert.ParamByName("PROG_ID").SetAsInteger(row.MenuID);

@@ -99,8 +99,20 @@ TQuery::SelectRun TQuery::BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows) 
       plan_->table = shape.table;
     }
   }
-  run.translated = dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+  run.translated = Translate(engine, sql);
   return run;
+}
+
+// Keyed on the source text and on the engine's form of the first
+// parameter, which tells the engines' forms apart.
+const std::string& TQuery::Translate(const dbimpl::Engine& engine, const std::string& sql) {
+  std::string style = engine.Placeholder(1);
+  if (sql != translated_from_ || style != translated_style_) {
+    translated_ = dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+    translated_from_ = sql;
+    translated_style_ = std::move(style);
+  }
+  return translated_;
 }
 
 // A live query learns which of its table's unique keys (the primary key
@@ -465,7 +477,7 @@ std::int64_t TQuery::ExecSQL() {
   dbimpl::Engine& engine = db.engine();
   FillFromMaster();
   std::vector<Value> values = ParamValues();
-  std::string translated = dbimpl::TranslateParameters(sql_, [&](int n) { return engine.Placeholder(n); });
+  const std::string& translated = Translate(engine, sql_);
   db.BeforeStatement(sql_);
   return engine.Run(translated, values, nullptr);
 }

@@ -166,6 +166,21 @@ class TUsers : public TComponent {
   // with one PACCESS row holding "0" per catalogue row, in qryPAccess.
   void PostNewProfile(const std::string& appKey);
 
+  // Catalogues the menu items `items` of the application `appKey` (their
+  // MENU_NAME and MENU_CAPTION, cut to the columns' widths as a post would
+  // cut them) in a few statements rather than one post per item. They get
+  // consecutive fresh keys in their order, which are returned; when another
+  // client stores a catalogue row under one of them meanwhile, the keys are
+  // generated again and the rows stored under the new ones. All of it is in
+  // one transaction (joined when the caller holds one): on an error nothing
+  // of it is stored and the error propagates. On success qryProgs is read
+  // again and stands on the first new row. No rights rows are written.
+  struct TCatalogueItem {
+    std::string Name;
+    std::string Caption;
+  };
+  std::vector<int> CatalogueItems(const std::string& appKey, const std::vector<TCatalogueItem>& items);
+
   // Points the eight datasets the component borrows (qryUsers, qryProgs,
   // qryProfiles, qryUAccess, qryPAccess, qryHistory, qryAudit, qryUserInfo)
   // at `alias` and the application `appKey` and opens them. Datasets open

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,14 @@ class Engine {
   // order: SQLite's bare "?", which compiles without looking numbers up
   // (the cost of numbered ones grows with the square of their count).
   virtual std::string SequentialPlaceholder(int n) const { return Placeholder(n); }
+  // One parameter holding every value of `values` (none null, none bytes)
+  // as an array, for a condition "column = ANY(<placeholder>)" whose column
+  // gives the array its type; nullopt when the engine has no arrays, and
+  // the caller then lists one placeholder per value.
+  virtual std::optional<Value> ArrayParameter(const std::vector<Value>& values) const {
+    (void)values;
+    return std::nullopt;
+  }
 };
 
 // Open an engine connection; errors name `alias`.

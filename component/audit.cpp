@@ -173,13 +173,9 @@ void TQuarvel::AuditedClick(TObject& sender) {
     const TDateTime end = Now();
 
     if (alive.expired()) {
-      if (before) WriteAuditRow(*before, start, end, nullptr);
+      if (before) WriteAuditRow(*before, start, end);
     } else if (FUser && FUser->GetAuditMode()) {
-      if (!FAuditInsert) {
-        FAuditInsert = std::make_unique<TQuery>();
-        FAuditInsert->SetSQL(kInsertAudit);
-      }
-      WriteAuditRow(AuditRowFor(menuName), start, end, FAuditInsert.get());
+      WriteAuditRow(AuditRowFor(menuName), start, end);
     }
     return;
   }
@@ -196,17 +192,15 @@ TQuarvel::TAuditRow TQuarvel::AuditRowFor(const std::string& menuName) {
 }
 
 // Inserts one AUDIT row. The time stamps are written as date-time text
-// under the normalised date pattern; the pattern is restored and the
-// statement released also when the insert fails, and the error propagates.
-// Needs nothing of the component, which may be gone. Every parameter is set
-// anew, so a kept statement carries nothing over from the click before.
-void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end, TQuery* kept) {
-  std::optional<TQuery> own;
-  if (!kept) {
-    own.emplace();
-    own->SetSQL(kInsertAudit);
-  }
-  TQuery& insert = kept ? *kept : *own;
+// under the normalised date pattern; the pattern is restored also when the
+// insert fails, and the error propagates. Needs nothing of the component,
+// which may be gone. The statement is kept from click to click (one per
+// thread, holding no rows and no connection), so that a click neither
+// builds it nor translates its text again; every parameter is set anew, so
+// nothing carries over from the click before, a failed one included.
+void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end) {
+  thread_local TQuery insert;
+  if (insert.SQL() != kInsertAudit) insert.SetSQL(kInsertAudit);
   insert.SetDatabaseName(row.DatabaseName);
   insert.ParamByName("APP_KEY").SetAsString(row.AppKey);
   insert.ParamByName("USER_ID").SetAsInteger(row.UserID);

@@ -184,11 +184,7 @@ class TQuarvel : public TComponent {
     int MenuID;
   };
   TAuditRow AuditRowFor(const std::string& menuName);
-  // Writes the row through `kept`, the audit statement of a living
-  // component (kept from click to click), or through a statement of its
-  // own when `kept` is null.
-  static void WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end, TQuery* kept);
-  std::unique_ptr<TQuery> FAuditInsert;
+  static void WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end);
 
   std::unique_ptr<TUser> FUser;
   // The data module this instance created and published in `Users`; kept

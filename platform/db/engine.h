@@ -69,6 +69,14 @@ class Engine {
   // unique index that the engine enforces on each statement and that covers
   // plain columns of every row (no expression, no condition).
   virtual std::vector<std::vector<std::string>> UniqueKeys(std::string_view table) = 0;
+  // One parameter holding every value of `values` (none null, none bytes)
+  // as an array, for a condition "column = ANY(<placeholder>)" whose column
+  // gives the array its type; nullopt when the engine has no arrays, and
+  // the caller then lists one placeholder per value.
+  virtual std::optional<Value> ArrayParameter(const std::vector<Value>& values) const {
+    (void)values;
+    return std::nullopt;
+  }
   // The expression naming a row's identity in a select ("rowid", "ctid").
   virtual std::string_view RowIdentity() const = 0;
   // The most parameters one statement may carry.
@@ -79,14 +87,6 @@ class Engine {
   // order: SQLite's bare "?", which compiles without looking numbers up
   // (the cost of numbered ones grows with the square of their count).
   virtual std::string SequentialPlaceholder(int n) const { return Placeholder(n); }
-  // One parameter holding every value of `values` (none null, none bytes)
-  // as an array, for a condition "column = ANY(<placeholder>)" whose column
-  // gives the array its type; nullopt when the engine has no arrays, and
-  // the caller then lists one placeholder per value.
-  virtual std::optional<Value> ArrayParameter(const std::vector<Value>& values) const {
-    (void)values;
-    return std::nullopt;
-  }
 };
 
 // Open an engine connection; errors name `alias`.

@@ -161,9 +161,9 @@ void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
   MenuItems->Items().Clear();
   TTreeNode* root = MenuItems->Items().AddChild(nullptr, LoadStr(kStrAccessControl));
   SetNodeState(root, asNoCatalogue);
-  // The rights rows of the items the walk catalogues are written once the
-  // walk is over, all in a few statements.
-  std::vector<int> newItems;
+  // The items the walk meets for the first time, and their rights rows,
+  // are written once the walk is over, all in a few statements.
+  std::vector<TUsers::TCatalogueItem> newItems;
   newItems_ = &newItems;
   try {
     AllOrNothing(dm.qryProgs.Database(), [&] {
@@ -176,7 +176,7 @@ void TUsersAdministration::BuildAccessTree(TMainMenu* menu) {
         }
       }
       newItems_ = nullptr;
-      DenyNewItems(newItems);
+      DenyNewItems(dm.CatalogueItems(FAppKey, newItems));
       DeleteStaleCatalogueRows();
     });
   } catch (...) {
@@ -221,36 +221,32 @@ void TUsersAdministration::SyncMenuItem(const std::string& name, const std::stri
       stored.SetAsString(caption);
       dm.qryProgs.Post();
     }
+  } else if (newItems_ != nullptr) {
+    // Met again in the same walk: one row, with the caption met last, as an
+    // update of the row stored at the first meeting would leave it.
+    if (namesMet_.count(name) == 0) {
+      newItems_->push_back({name, caption});
+    } else {
+      auto same = std::find_if(newItems_->begin(), newItems_->end(),
+                               [&](const TUsers::TCatalogueItem& item) { return item.Name == name; });
+      if (same != newItems_->end()) same->Caption = caption;
+    }
   } else {
     CatalogueNewItem(name, caption);
   }
   namesMet_.insert(name);
 }
 
-// The catalogue row is posted through qryProgs, which gives it its key; the
-// rights rows that deny the item to everybody follow in the same
-// transaction, so a failure leaves neither a row without rights rows nor
-// rights rows without a row. On failure qryProgs is read again, so it does
-// not show a row that was rolled back. Inside a transaction already open
-// (the catalogue synchronisation's) the item joins it.
+// The catalogue row gets its key from the data module; the rights rows that
+// deny the item to everybody follow in the same transaction, so a failure
+// leaves neither a row without rights rows nor rights rows without a row.
+// On failure qryProgs is read again, so it does not show a row that was
+// rolled back. Inside a transaction already open the item joins it.
 void TUsersAdministration::CatalogueNewItem(const std::string& name, const std::string& caption) {
   TUsers& dm = *Users;
   try {
-    AllOrNothing(dm.qryProgs.Database(), [&] {
-      dm.qryProgs.Append();
-      dm.qryProgs.FieldByName("MENU_NAME").SetAsString(name);
-      dm.qryProgs.FieldByName("MENU_CAPTION").SetAsString(caption);
-      dm.qryProgs.FieldByName("APP_KEY").SetAsString(FAppKey);
-      dm.qryProgs.Post();
-      const int menuId = dm.qryProgs.FieldByName("MENU_ID").AsInteger();
-      if (newItems_ != nullptr) {
-        newItems_->push_back(menuId);
-      } else {
-        DenyNewItems({menuId});
-      }
-    });
+    AllOrNothing(dm.qryProgs.Database(), [&] { DenyNewItems(dm.CatalogueItems(FAppKey, {{name, caption}})); });
   } catch (...) {
-    if (dm.qryProgs.State() == TDataSetState::Insert) dm.qryProgs.Cancel();
     // Inside a caller's transaction, the caller reads it again once that
     // transaction is rolled back.
     if (!dm.qryProgs.Database().InTransaction()) dm.qryProgs.Reopen();

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "qvd3/component/date_format.h"
+#include "qvd3/data/dm_quarvel.h"
 #include "qvd3/platform/ui/data_controls.h"
 #include "qvd3/platform/ui/date_picker.h"
 #include "qvd3/platform/ui/form.h"
@@ -321,8 +322,9 @@ class TUsersAdministration : public TForm {
   // under which the item's sub-items go.
   TTreeNode* AddMenuNode(TTreeNode* parent, TMenuItem* item);
   // A new catalogue row with its rights rows, all or nothing. While the
-  // catalogue synchronisation walks the menu, the rights rows wait in
-  // newItems_ and are written after the walk, in the same transaction.
+  // catalogue synchronisation walks the menu, new items wait in newItems_
+  // and are written after the walk, with their rights rows, in a few
+  // statements of the same transaction.
   void CatalogueNewItem(const std::string& name, const std::string& caption);
   void DenyNewItems(const std::vector<int>& menuIds);
   void DeleteStaleCatalogueRows();
@@ -342,8 +344,8 @@ class TUsersAdministration : public TForm {
   std::string FAppKey;
   // Names of the menu items met by the catalogue walk of this opening.
   std::unordered_set<std::string> namesMet_;
-  // The items catalogued by the walk in progress, or nullptr.
-  std::vector<int>* newItems_ = nullptr;
+  // The items the walk in progress is to catalogue, or nullptr.
+  std::vector<TUsers::TCatalogueItem>* newItems_ = nullptr;
 };
 
 // The administration window while UsersAdm shows it; nullptr otherwise.

@@ -193,13 +193,16 @@ TQuarvel::TAuditRow TQuarvel::AuditRowFor(const std::string& menuName) {
 }
 
 // Inserts one AUDIT row. The time stamps are written as date-time text
-// under the normalised date pattern; the pattern is restored and the
-// statement released also when the insert fails, and the error propagates.
-// Needs nothing of the component, which may be gone.
+// under the normalised date pattern; the pattern is restored also when the
+// insert fails, and the error propagates. Needs nothing of the component,
+// which may be gone. The statement is kept from click to click (one per
+// thread, holding no rows and no connection), so that a click neither
+// builds it nor translates its text again; every parameter is set anew, so
+// nothing carries over from the click before, a failed one included.
 void TQuarvel::WriteAuditRow(const TAuditRow& row, TDateTime start, TDateTime end) {
-  TQuery insert;
+  thread_local TQuery insert;
+  if (insert.SQL() != kInsertAudit) insert.SetSQL(kInsertAudit);
   insert.SetDatabaseName(row.DatabaseName);
-  insert.SetSQL(kInsertAudit);
   insert.ParamByName("APP_KEY").SetAsString(row.AppKey);
   insert.ParamByName("USER_ID").SetAsInteger(row.UserID);
   insert.ParamByName("PROG_ID").SetAsInteger(row.MenuID);

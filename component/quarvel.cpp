@@ -160,7 +160,8 @@ void TQuarvel::Loaded() {
 }
 
 // Points the eight datasets at the alias and the application key and opens
-// them, and takes the date pattern the database records (none: the
+// them (the rows of the tables that grow with the installation are read
+// when first needed), and takes the date pattern the database records (none: the
 // machine's), under which every later normalisation stores and reads dates.
 // When the datasets are open already this changes nothing and reads
 // nothing, which Login relies on. Any failure is reported as one EQuarvelError naming the alias

@@ -160,6 +160,8 @@ class TQuarvel : public TComponent {
   void IdentityLost();
   // Prepares and opens the eight datasets on DatabaseName and AppKey; any
   // error becomes EQuarvelError 40001 with the alias and the error's text.
+  // The rights, history and audit rows are read only when first needed
+  // (TUsers::OpenTables): neither start-up nor a login reads them.
   void OpenTables();
 
   // Login steps, on the record of the user logging in.

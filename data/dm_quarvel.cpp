@@ -115,9 +115,13 @@ TUsers::TUsers(TComponent* owner)
   Prepare(qryUAccess, "qryUAccess", sql::qryUAccess, true);
   Prepare(qryPAccess, "qryPAccess", sql::qryPAccess, true);
   Prepare(qryAudit, "qryAudit", sql::qryAudit, true);
-  // The audit trail only grows: its rows are read when the audit page (or
-  // anything else) first needs them, never by the start-up that opens it.
-  qryAudit.SetDeferRows(true);
+  // The audit trail only grows, and the rights of every user and profile
+  // and the password history of every user grow with the installation;
+  // the login and the password change read what they decide on with
+  // statements of their own. So these rows are read when the administration
+  // window (or anything else) first needs them, never by the start-up that
+  // opens the datasets.
+  for (TQuery* query : {&qryAudit, &qryUAccess, &qryPAccess, &qryHistory}) query->SetDeferRows(true);
   Prepare(qryUserName, "qryUserName", sql::qryUserName, false);
   Prepare(qryMenuCaption, "qryMenuCaption", sql::qryMenuCaption, false);
   Prepare(qryUserInfo, "qryUserInfo", sql::qryUserInfo, true);

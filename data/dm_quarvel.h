@@ -33,7 +33,7 @@
 //     with its rights rows: all of it or, on any error, none of it.
 //
 // The datasets start closed; the component sets their alias and application
-// key and opens them.
+// key and opens them (see OpenTables for the rows read only when needed).
 #pragma once
 
 #include <cstdint>
@@ -166,10 +166,33 @@ class TUsers : public TComponent {
   // with one PACCESS row holding "0" per catalogue row, in qryPAccess.
   void PostNewProfile(const std::string& appKey);
 
+  // Catalogues the menu items `items` of the application `appKey` (their
+  // MENU_NAME and MENU_CAPTION, cut to the columns' widths as a post would
+  // cut them) in a few statements rather than one post per item. They get
+  // consecutive fresh keys in their order, which are returned; when another
+  // client stores a catalogue row under one of them meanwhile, the keys are
+  // generated again and the rows stored under the new ones. All of it is in
+  // one transaction (joined when the caller holds one): on an error nothing
+  // of it is stored and the error propagates. On success qryProgs is read
+  // again and stands on the first new row. No rights rows are written.
+  struct TCatalogueItem {
+    std::string Name;
+    std::string Caption;
+  };
+  std::vector<int> CatalogueItems(const std::string& appKey, const std::vector<TCatalogueItem>& items);
+
   // Points the eight datasets the component borrows (qryUsers, qryProgs,
   // qryProfiles, qryUAccess, qryPAccess, qryHistory, qryAudit, qryUserInfo)
   // at `alias` and the application `appKey` and opens them. Datasets open
   // already stay as they are. Errors of the database propagate.
+  //
+  // The tables that grow with the installation (qryUAccess, qryPAccess,
+  // qryHistory, qryAudit) open with their rows deferred (TDataSet::
+  // SetDeferRows): the statement is checked and the fields bound now, and
+  // the rows are read the first time anything needs them (a cursor move, a
+  // field read, Locate, Lookup, a filter, an edit, AppendRows), so a caller
+  // sees them as if read at Open, plus whatever other clients stored in
+  // between. Start-up then costs the same whatever the size of these tables.
   void OpenTables(const std::string& alias, const std::string& appKey);
 
   // The password reset of the users page: stores `password` scrambled in

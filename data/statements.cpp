@@ -149,6 +149,15 @@ std::string SetRightsOfItems(bool users, std::size_t items) {
   return text + ")";
 }
 
+std::string InsertCatalogueRows(std::size_t rows) {
+  std::string text = "INSERT INTO PROGS (APP_KEY, MENU_NAME, MENU_ID, MENU_CAPTION) VALUES ";
+  for (std::size_t i = 0; i < rows; ++i) {
+    const std::string n = std::to_string(i);
+    text += (i > 0 ? ", (:APP_KEY, :N" : "(:APP_KEY, :N") + n + ", :I" + n + ", :C" + n + ")";
+  }
+  return text;
+}
+
 const std::string_view ReadAccount =
     "SELECT Q.USERQV_NAME, Q.REAL_NAME, Q.USER_PWD, Q.USER_ID, Q.LAST_PWD_CHANGE,\n"
     "Q.PROFILE_ID, Q.AUDIT_MODE,\n"

@@ -48,6 +48,10 @@ extern const std::string_view GenerateMenuId;
 // catalogue items, :M0 to :M<items-1>.
 std::string SetRightsOfItems(bool users, std::size_t items);  // :AUTHORIZED :APP_KEY :ID :M0...
 
+// The catalogue's bulk write: `rows` new PROGS rows of one application,
+// row i holding :N<i> (MENU_NAME), :I<i> (MENU_ID) and :C<i> (MENU_CAPTION).
+std::string InsertCatalogueRows(std::size_t rows);  // :APP_KEY :N0 :I0 :C0...
+
 // Reads of the login and the password change, which decide on what the
 // database holds at that moment rather than on rows read at start-up.
 // One user by exact name, with its state row in the application (columns

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,14 @@ class Engine {
   // unique index that the engine enforces on each statement and that covers
   // plain columns of every row (no expression, no condition).
   virtual std::vector<std::vector<std::string>> UniqueKeys(std::string_view table) = 0;
+  // One parameter holding every value of `values` (none null, none bytes)
+  // as an array, for a condition "column = ANY(<placeholder>)" whose column
+  // gives the array its type; nullopt when the engine has no arrays, and
+  // the caller then lists one placeholder per value.
+  virtual std::optional<Value> ArrayParameter(const std::vector<Value>& values) const {
+    (void)values;
+    return std::nullopt;
+  }
   // The expression naming a row's identity in a select ("rowid", "ctid").
   virtual std::string_view RowIdentity() const = 0;
   // The most parameters one statement may carry.

@@ -271,6 +271,23 @@ class PostgresEngine : public Engine {
   // The protocol counts a statement's parameters in 16 bits.
   int MaxParameters() const override { return 65535; }
   std::string Placeholder(int n) const override { return "$" + std::to_string(n); }
+  // An array in the server's text form: every element quoted, with its
+  // quotes and backslashes escaped; the server converts the elements to
+  // the type the condition's column gives the array.
+  std::optional<Value> ArrayParameter(const std::vector<Value>& values) const override {
+    std::string text = "{";
+    for (const Value& value : values) {
+      if (value.IsNull() || value.IsBytes()) return std::nullopt;
+      if (text.size() > 1) text += ',';
+      text += '"';
+      for (char c : value.AsString()) {
+        if (c == '"' || c == '\\') text += '\\';
+        text += c;
+      }
+      text += '"';
+    }
+    return Value(text + "}");
+  }
 
  private:
   // The parameters of one Run, as libpq takes them.

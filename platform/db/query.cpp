@@ -99,8 +99,20 @@ TQuery::SelectRun TQuery::BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows) 
       plan_->table = shape.table;
     }
   }
-  run.translated = dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+  run.translated = Translate(engine, sql);
   return run;
+}
+
+// Keyed on the source text and on the engine's form of the first
+// parameter, which tells the engines' forms apart.
+const std::string& TQuery::Translate(const dbimpl::Engine& engine, const std::string& sql) {
+  std::string style = engine.Placeholder(1);
+  if (sql != translated_from_ || style != translated_style_) {
+    translated_ = dbimpl::TranslateParameters(sql, [&](int n) { return engine.Placeholder(n); });
+    translated_from_ = sql;
+    translated_style_ = std::move(style);
+  }
+  return translated_;
 }
 
 // A live query learns which of its table's unique keys (the primary key
@@ -407,6 +419,7 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   if (!plan_) Fail("The dataset is not live");
   constexpr std::size_t kMaxBatchRows = 1000;
   constexpr std::size_t kMaxBatchConditions = 200;
+  constexpr std::size_t kMaxArrayRows = 20000;
   TDatabase& db = Database();
   dbimpl::Engine& engine = db.engine();
   std::optional<TransactionGuard> transaction;
@@ -416,8 +429,16 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   for (const dbimpl::RowChange& change : changes)
     if (!key.empty() && KeyOf(change, key).empty()) key.clear();
   if (key.empty()) key.push_back(any.data_columns);  // the identity
-  const std::size_t batch = std::clamp<std::size_t>(static_cast<std::size_t>(engine.MaxParameters()) / key.size(), 1,
-                                                    key.size() == 1 ? kMaxBatchRows : kMaxBatchConditions);
+  // A single-column key goes as one array parameter where the engine has
+  // arrays: a statement then names many rows, and its text does not grow
+  // with them.
+  std::vector<Value> probe;
+  if (key.size() == 1) probe.push_back(changes.front().Original(key.front()));
+  const bool by_array = key.size() == 1 && engine.ArrayParameter(probe).has_value();
+  const std::size_t batch =
+      by_array ? kMaxArrayRows
+               : std::clamp<std::size_t>(static_cast<std::size_t>(engine.MaxParameters()) / key.size(), 1,
+                                         key.size() == 1 ? kMaxBatchRows : kMaxBatchConditions);
   auto name = [&](int column) {
     return column == any.data_columns ? std::string(engine.RowIdentity())
                                       : QuoteIdentifier((*any.columns)[column].name);
@@ -426,7 +447,18 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
     const std::size_t last = std::min(changes.size(), first + batch);
     std::vector<Value> values;
     std::string where = key.size() == 1 ? name(key.front()) + " IN (" : std::string();
-    for (std::size_t i = first; i < last; ++i) {
+    std::optional<Value> array;
+    if (by_array) {
+      for (std::size_t i = first; i < last; ++i) values.push_back(changes[i].Original(key.front()));
+      array = engine.ArrayParameter(values);
+    }
+    if (array) {
+      values = {std::move(*array)};
+      where = name(key.front()) + " = ANY(" + engine.Placeholder(1) + ")";
+    } else {
+      values.clear();
+    }
+    for (std::size_t i = first; i < last && !array; ++i) {
       if (key.size() == 1) {
         values.push_back(changes[i].Original(key.front()));
         where += (i > first ? ", " : "") + engine.SequentialPlaceholder(static_cast<int>(values.size()));
@@ -440,7 +472,7 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
       }
       where += ")";
     }
-    if (key.size() == 1) where += ")";
+    if (key.size() == 1 && !array) where += ")";
     const std::string sql = "DELETE FROM " + plan_->table + " WHERE " + where + ReturningClause(any, engine.RowIdentity());
     db.BeforeStatement(sql);
     RowImages deleted(any.data_columns);
@@ -465,7 +497,7 @@ std::int64_t TQuery::ExecSQL() {
   dbimpl::Engine& engine = db.engine();
   FillFromMaster();
   std::vector<Value> values = ParamValues();
-  std::string translated = dbimpl::TranslateParameters(sql_, [&](int n) { return engine.Placeholder(n); });
+  const std::string& translated = Translate(engine, sql_);
   db.BeforeStatement(sql_);
   return engine.Run(translated, values, nullptr);
 }

@@ -41,6 +41,7 @@ namespace dbimpl {
 struct QueryPlan;
 struct PendingSelect;
 struct DataSetRows;
+class Engine;
 }
 
 class TQuery : public TDataSet {
@@ -94,6 +95,9 @@ class TQuery : public TDataSet {
     std::vector<Value> values;
   };
   SelectRun BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows);
+  // `sql` in the engine's parameter form. The latest translation is kept,
+  // so a statement run again and again is translated once.
+  const std::string& Translate(const dbimpl::Engine& engine, const std::string& sql);
   void FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows);
 
   std::string database_name_;
@@ -103,6 +107,7 @@ class TQuery : public TDataSet {
   bool request_live_ = false;
   std::unique_ptr<dbimpl::QueryPlan> plan_;  // the live table, open identity
   std::unique_ptr<dbimpl::PendingSelect> pending_;  // the select a deferred Open left
+  std::string translated_, translated_from_, translated_style_;  // see Translate
 };
 
 }  // namespace qv

@@ -8,6 +8,10 @@
 namespace qv::dbimpl {
 namespace {
 
+// Chunks start small and double up to the largest size, so that the many
+// datasets of a few rows (a login's reads, a key generation) cost little,
+// while a table of many rows is held in few chunks.
+constexpr std::size_t kFirstChunkSize = 4 << 10;
 constexpr std::size_t kChunkSize = 1 << 20;
 
 std::size_t Align(std::size_t n) { return (n + 7) & ~std::size_t(7); }
@@ -17,8 +21,11 @@ std::size_t Align(std::size_t n) { return (n + 7) & ~std::size_t(7); }
 char* RowStore::Allocate(std::size_t bytes) {
   bytes = Align(bytes);
   if (bytes > left_) {
-    std::size_t size = std::max(kChunkSize, bytes);
-    chunks_.push_back(std::make_unique<char[]>(size));
+    const std::size_t next = chunks_.empty() ? kFirstChunkSize : std::min(kChunkSize, 2 * last_chunk_);
+    const std::size_t size = std::max(next, bytes);
+    last_chunk_ = next;
+    // Every byte is written by Add before it is read: no clearing.
+    chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     free_ = chunks_.back().get();
     left_ = size;
     reserved_ += size;

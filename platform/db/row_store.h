@@ -47,6 +47,7 @@ class RowStore {
   char* free_ = nullptr;
   std::size_t left_ = 0;
   std::size_t reserved_ = 0;
+  std::size_t last_chunk_ = 0;  // the planned size of the latest chunk
 };
 
 // A hash index over some columns of a row store: maps a key to the slots of

@@ -215,6 +215,36 @@ TEST_P(StartupTest, WithoutAutoLoginTheTablesAreOpenOnTheAliasAndKey) {
   EXPECT_FALSE(Application.Terminated());
 }
 
+// The rights, history and audit tables grow with the installation: neither
+// start-up nor a login reads their rows. They are read when first used, and
+// then hold what was stored after start-up as well.
+TEST_P(StartupTest, StartUpAndLoginLeaveTheGrowingTablesUnread) {
+  const int open = AddProg("STOCK", "mnuFileOpen", "Abrir");
+  const int prof = AddProfile("Vendas");
+  const int maria = AddUser("maria", "segredo", prof);
+  AddUserInfo("STOCK", maria);
+  SetPAccess("STOCK", prof, open, Value("1"));
+  SetUAccess("STOCK", maria, open, Value("1"));
+  AddHistory(maria, "antiga", "01/01/2020");
+
+  auto host = ReadTestHost(Settings());
+  THeadlessBackend ui;
+  ui.WhenShown("Login").Type("maria").Enter().Type("segredo").Enter();
+  ASSERT_TRUE(host->Quarvel1->Login());
+  EXPECT_TRUE(host->mnuFileOpen->Enabled());
+  for (TQuery* query : {&Users->qryUAccess, &Users->qryPAccess, &Users->qryHistory, &Users->qryAudit}) {
+    EXPECT_TRUE(query->Active()) << query->Name();
+    EXPECT_TRUE(query->RowsPending()) << query->Name();
+  }
+
+  const int joao = AddUser("joao", "outra", prof);
+  SetUAccess("STOCK", joao, open, Value("0"));
+  EXPECT_EQ(Users->qryUAccess.RecordCount(), 2);
+  EXPECT_EQ(Users->qryUAccess.Lookup("USER_ID", {Value(joao)}, "AUTHORIZED").AsString(), "0");
+  EXPECT_EQ(Users->qryHistory.RecordCount(), 1);
+  EXPECT_FALSE(Users->qryPAccess.IsEmpty());
+}
+
 TEST_P(StartupTest, ALaterLoginOpensNothingTwice) {
   auto host = ReadTestHost(Settings());
   int statements = 0;

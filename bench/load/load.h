@@ -28,7 +28,9 @@ inline constexpr const char* kAppKey = "LOAD";
 inline constexpr const char* kComputer = "PC-LOAD";
 // The profile every user of the run belongs to; audited.
 inline constexpr int kProfileId = 1;
-// The name of the user the victim creates and never commits.
+// The name of the user the victim creates and never commits (on a secured
+// database, where a user may not create users, its uncommitted write is an
+// audited command of its own).
 inline constexpr const char* kVictimUser = "halfdone";
 
 // Where a process's database is: the alias definition passed on its
@@ -79,6 +81,7 @@ struct ClientSettings {
   int commands = 0;
   int shared_users = 1;
   bool victim = false;  // ends inside a transaction, waiting to be killed
+  bool secured = false;  // the database is secured: the victim's transaction holds what its user may write
 };
 int RunClient(const ClientSettings& settings, Report& report);
 // The administrator: opens the window, applies a rights change and creates

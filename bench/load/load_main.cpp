@@ -2,14 +2,17 @@
 //
 //   qvload [--engine sqlite|postgresql] [--clients N] [--commands K]
 //          [--shared-users M] [--server CONNINFO] [--master-period MS]
-//          [--no-kill] [--no-baseline] [--check]
+//          [--no-kill] [--no-baseline] [--check] [--secured]
 //
 // Prepares a fresh database (SQLite: a file in a temporary folder;
 // PostgreSQL: a schema of the server named by --server or QV_TEST_PG),
 // starts N clients and the administrator, kills one client inside a
 // transaction, counts the rows, runs the baseline, and prints the summary as
 // one JSON object on the last line. With --check the exit status is 1 when
-// there was an error or a row too many or too few.
+// there was an error or a row too many or too few. With --secured
+// (PostgreSQL) the database is secured for a client role made for the run,
+// and the clients and the administrator connect as that role; the baseline
+// connects as the tables' owner, as a program without the component would.
 //
 // clicks_per_second counts every client's commands over the time a client
 // spent in its command loops (pauses included; logins and the password
@@ -35,7 +38,9 @@
 #include "bench/load/load.h"
 #include "qvd3/component/date_format.h"
 #include "qvd3/component/password.h"
+#include "qvd3/data/date_pattern.h"
 #include "qvd3/data/schema.h"
+#include "qvd3/data/secured_mode.h"
 #include "qvd3/platform/db/database.h"
 #include "qvd3/platform/db/database_error.h"
 #include "qvd3/platform/db/query.h"
@@ -61,6 +66,7 @@ struct Options {
   bool kill = true;
   bool baseline = true;
   bool check = false;
+  bool secured = false;
   // Internal: the role of a child process.
   std::string role;
   std::string location;
@@ -74,7 +80,7 @@ struct Options {
   std::fprintf(stderr,
                "qvload: %s\nusage: qvload [--engine sqlite|postgresql] [--clients N] [--commands K] "
                "[--shared-users M] [--server CONNINFO] [--master-period MS] [--no-kill] [--no-baseline] "
-               "[--check]\n",
+               "[--check] [--secured]\n",
                problem.c_str());
   std::exit(2);
 }
@@ -106,6 +112,7 @@ Options Parse(int argc, char** argv) {
     else if (arg == "--no-kill") o.kill = false;
     else if (arg == "--no-baseline") o.baseline = false;
     else if (arg == "--check") o.check = true;
+    else if (arg == "--secured") o.secured = true;
     else if (arg == "--role") o.role = value();
     else if (arg == "--location") o.location = value();
     else if (arg == "--out") o.out = value();
@@ -115,6 +122,7 @@ Options Parse(int argc, char** argv) {
     else Usage("unknown option " + arg);
   }
   if (o.engine != "sqlite" && o.engine != "postgresql") Usage("--engine is sqlite or postgresql");
+  if (o.secured && o.engine != "postgresql") Usage("--secured needs --engine postgresql");
   return o;
 }
 
@@ -124,7 +132,7 @@ int RunRole(const Options& o) {
   const Target target{o.engine, o.location};
   if (o.role == "client")
     return RunClient({.target = target, .index = o.index, .commands = o.commands, .shared_users = o.shared_users,
-                      .victim = o.victim},
+                      .victim = o.victim, .secured = o.secured},
                      report);
   if (o.role == "master") return RunMaster(target, o.master_period_ms, o.stop_file, report);
   if (o.role == "baseline") return RunBaseline(target, o.index, o.commands, report);
@@ -167,13 +175,32 @@ class RunDatabase {
       } catch (const std::exception& e) {
         std::fprintf(stderr, "qvload: could not drop the schema %s: %s\n", schema_.c_str(), e.what());
       }
+      if (!client_role_.empty()) {
+        try {
+          session.Database(admin_alias_).ExecDirect("DROP OWNED BY " + client_role_);
+          session.Database(admin_alias_).ExecDirect("DROP ROLE " + client_role_);
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "qvload: could not drop the role %s: %s\n", client_role_.c_str(), e.what());
+        }
+      }
       session.RemoveAlias(admin_alias_);
     }
   }
   RunDatabase(const RunDatabase&) = delete;
   RunDatabase& operator=(const RunDatabase&) = delete;
 
+  // Where the tables' owner connects, and where the clients and the
+  // administrator do: the client role's connection once Secure has run.
   Target Where() const { return {engine_, location_}; }
+  Target ClientWhere() const { return {engine_, client_location_.empty() ? location_ : client_location_}; }
+
+  // Secures the seeded database for a client role made for the run.
+  void Secure() {
+    client_role_ = schema_ + "_client";
+    Session::Default().Database(admin_alias_).ExecDirect("CREATE ROLE " + client_role_ + " LOGIN");
+    SecureDatabase(kAlias, client_role_, {});
+    client_location_ = location_ + " user=" + client_role_;
+  }
 
   // The tables, "master", one audited profile, the clients' own users and
   // the shared ones with their state rows, then the catalogue of the test
@@ -182,6 +209,10 @@ class RunDatabase {
   void Seed(int clients, int shared_users) {
     TDatabase& db = Session::Default().Database(kAlias);
     for (const std::string& statement : CreateSchemaStatements(engine_)) db.ExecDirect(statement);
+    // The run's clients store and read dates day first; the secured mode's
+    // server reads them under this record.
+    RecordDatePattern(kAlias, "dd/mm/yyyy");
+    SetDatabaseDateFormat("dd/mm/yyyy");
     std::string today;
     {
       ScopedNormalizedDateFormat normalized;
@@ -247,6 +278,8 @@ class RunDatabase {
   fs::path dir_;
   std::string schema_;
   std::string admin_alias_ = "qvload_admin";
+  std::string client_role_;
+  std::string client_location_;
 };
 
 // ---- Processes ---------------------------------------------------------------
@@ -406,11 +439,13 @@ int Coordinate(const Options& o) {
               o.commands);
   std::fflush(stdout);
   database.Seed(o.clients, o.shared_users);
-  const Target target = database.Where();
+  if (o.secured) database.Secure();
+  const Target target = database.ClientWhere();
   const fs::path reports = fs::temp_directory_path() / ("qvload_reports_" + std::to_string(getpid()));
   fs::create_directories(reports);
   const std::string stop_file = (reports / "stop").string();
-  const std::vector<std::string> common = {"--engine", o.engine, "--location", target.location};
+  std::vector<std::string> common = {"--engine", o.engine, "--location", target.location};
+  if (o.secured) common.push_back("--secured");
 
   // The run: every client at once, and the administrator.
   const int victim = o.kill && o.clients >= 2 ? o.clients - 1 : -1;
@@ -477,7 +512,7 @@ int Coordinate(const Options& o) {
   if (o.baseline) {
     std::vector<Child> baseline;
     for (int i = 0; i < o.clients; ++i) {
-      std::vector<std::string> args = common;
+      std::vector<std::string> args = {"--engine", o.engine, "--location", database.Where().location};
       for (const std::string& a : {std::string("--role"), std::string("baseline"), std::string("--index"),
                                    std::to_string(i), std::string("--commands"), std::to_string(o.commands)})
         args.push_back(a);
@@ -500,6 +535,7 @@ int Coordinate(const Options& o) {
 
   Json json;
   json.Add("engine", Quoted(o.engine));
+  json.Add("secured", std::string(o.secured ? "true" : "false"));
   json.Add("clients", static_cast<long long>(o.clients));
   json.Add("commands_per_client", static_cast<long long>(o.commands));
   json.Add("commands", static_cast<long long>(run.click.size()));

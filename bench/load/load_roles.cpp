@@ -109,6 +109,15 @@ void Commands(test::TTestHostForm& host, int count, unsigned& seed, double& busy
   for (;;) pause();
 }
 
+// Runs one audited command inside a transaction that is never committed:
+// the process is killed inside it, and its audit row must not appear.
+[[noreturn]] void HalfDoneCommand(test::TTestHostForm& host, Report& report) {
+  TransactionGuard tx(Session::Default().Database(kAlias));
+  host.mnuFileOpen->Click();
+  report.Line("R");
+  for (;;) pause();
+}
+
 // Clicks the middle of a node's label in the access tree.
 void ClickNode(TUsersAdministration& w, int node) {
   TRect r = w.MenuItems->DisplayRect(w.MenuItems->Items()[node], true);
@@ -145,7 +154,10 @@ int RunClient(const ClientSettings& settings, Report& report) {
     LogIn(env.Ui(), *host, me, report);
     const int half = settings.commands / 2;
     Commands(*host, half, seed, busy_ms, errors, report);
-    if (settings.victim) HalfDoneUser(report);
+    if (settings.victim) {
+      if (settings.secured) HalfDoneCommand(*host, report);
+      HalfDoneUser(report);
+    }
 
     env.Ui().WhenShown("MudaPwd").Type(PasswordOf(me)).Enter().Type(NewPasswordOf(me)).Enter().Type(
         NewPasswordOf(me)).Enter().Enter();

@@ -1,24 +1,15 @@
 # Where the library's headers are found.
 #
-# Users include the public headers as <qvd3/FOLDER/FILE.h>, and code inside
-# this project does the same ("qvd3/platform/db/session.h"): no folder with a
-# generic name (platform, data, component...) ever reaches a user's include
-# path. In the build tree, include/qvd3/FOLDER is a link to the source folder,
-# so headers are used where they are edited; installed, they are copies under
-# <prefix>/include/qvd3/.
+# The library's sources live under qvd3/, so every include names the file's
+# real path from the top of the source tree: "qvd3/platform/db/session.h" is
+# the file qvd3/platform/db/session.h. The top of the tree is the include
+# path of the build (a project that adds qvd3 with add_subdirectory gets it
+# too); installed, the headers are copies under <prefix>/include/qvd3/ with
+# the same paths. Either way users include <qvd3/...>, and a library folder
+# (platform, data, component...) is never reachable by its bare name.
 #
-# The folders whose headers are public. tools/dev/namespace-includes.sh
-# rewrites includes of exactly these folders.
+# The folders of qvd3/ whose headers are public.
 set(QV_LIBRARY_FOLDERS platform component data dialogs admin design)
-set(QV_BUILD_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
-
-file(MAKE_DIRECTORY ${QV_BUILD_INCLUDE_DIR}/qvd3)
-foreach(folder ${QV_LIBRARY_FOLDERS})
-  set(link ${QV_BUILD_INCLUDE_DIR}/qvd3/${folder})
-  if(NOT IS_SYMLINK ${link})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${link} SYMBOLIC)
-  endif()
-endforeach()
 
 # The project's own programs (tests, tools, examples) include their private
 # helpers by their path in the source tree ("tests/support/test_host.h").
@@ -30,6 +21,6 @@ include_directories(${PROJECT_SOURCE_DIR})
 # and for every target that links it, in the build tree and once installed.
 function(qv_public_includes target)
   target_include_directories(${target} PUBLIC
-    $<BUILD_INTERFACE:${QV_BUILD_INCLUDE_DIR}>
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 endfunction()

@@ -41,23 +41,19 @@ if(TARGET qvplatform_qt)
 endif()
 install(TARGETS qvsetup RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
-# The headers of every library folder, under include/qvd3/ with the same
-# relative path; the Qt backend's only when it is built. Installed headers
-# are passed through the include rewrite, so they include one another in
-# the <qvd3/...> form whichever form the source tree still uses.
+# The headers of every library folder of qvd3/, under include/qvd3/ with the
+# same relative path, so a header's installed path is its path in the
+# source tree; the Qt backend's only when it is built.
 foreach(folder ${QV_LIBRARY_FOLDERS})
-  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
+  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/qvd3/${folder})
     set(skip_qt)
     if(NOT TARGET qvplatform_qt)
       set(skip_qt PATTERN qt EXCLUDE)
     endif()
-    install(DIRECTORY ${folder} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvd3 COMPONENT devel
+    install(DIRECTORY qvd3/${folder} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qvd3 COMPONENT devel
       FILES_MATCHING PATTERN "*.h" ${skip_qt})
   endif()
 endforeach()
-install(CODE "execute_process(COMMAND sh \"${PROJECT_SOURCE_DIR}/tools/dev/namespace-includes.sh\"
-    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_INCLUDEDIR}/qvd3\" COMMAND_ERROR_IS_FATAL ANY)"
-  COMPONENT devel)
 
 configure_package_config_file(cmake/qvd3Config.cmake.in
   ${PROJECT_BINARY_DIR}/qvd3Config.cmake INSTALL_DESTINATION ${QV_PACKAGE_DIR})

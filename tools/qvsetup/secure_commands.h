@@ -1,5 +1,5 @@
 // qvsetup secure: turns the secured mode of a PostgreSQL security database
-// on or off (data/secured_mode.h).
+// on or off (qvd3/data/secured_mode.h).
 //
 //   qvsetup secure ALIAS --client-role ROLE [--admin USER ...]
 //                  [--create-role [--role-password-file FILE|-] | --create-role-without-password]

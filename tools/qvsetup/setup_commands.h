@@ -50,7 +50,7 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // Creates the eight tables and the built-in administrator "master" (user 1,
 // no profile, not audited, password `masterPassword` scrambled as stored,
 // last change today) in the database of `alias`, and records the date
-// pattern of its stored dates (data/date_pattern.h): `datePattern`, or when
+// pattern of its stored dates (qvd3/data/date_pattern.h): `datePattern`, or when
 // empty the machine's normalised pattern; all in one transaction. Refuses,
 // changing nothing, a database that holds any of the tables already, and a
 // pattern that cannot be recorded. For an SQLite alias whose file does not

@@ -8,7 +8,7 @@
 // An inner scope that fails lets its error reach the outer one, which rolls
 // everything back. A statement that is allowed to fail inside a transaction
 // while the work goes on (an insert retried under another key) runs under a
-// TSavepoint (platform/db/database.h).
+// TSavepoint (qvd3/platform/db/database.h).
 #pragma once
 
 namespace qv {

@@ -1,4 +1,4 @@
-// Internal to platform/db: reading SQL text. A small lexer that knows
+// Internal to qvd3/platform/db: reading SQL text. A small lexer that knows
 // string literals ('...' with '' inside), quoted identifiers ("..."),
 // comments (-- to end of line, /* ... */) and "::" casts, so that parameters
 // and keywords are found only where they really are.

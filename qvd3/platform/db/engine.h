@@ -1,4 +1,4 @@
-// Internal to platform/db: the interface each SQL engine implements, and the
+// Internal to qvd3/platform/db: the interface each SQL engine implements, and the
 // shape in which result rows reach a dataset. Nothing outside this folder
 // includes it.
 #pragma once

@@ -1,4 +1,4 @@
-// Internal to platform/db: the filter expression language of datasets.
+// Internal to qvd3/platform/db: the filter expression language of datasets.
 //   expr    := or
 //   or      := and { OR and }
 //   and     := not { AND not }

@@ -1,4 +1,4 @@
-// Internal to platform/db: the open state of a dataset (rows, order, filter
+// Internal to qvd3/platform/db: the open state of a dataset (rows, order, filter
 // view, cursor, edit buffer, indexes) and the description of one row change
 // handed to the provider.
 #pragma once

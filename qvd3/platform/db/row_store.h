@@ -1,4 +1,4 @@
-// Internal to platform/db: compact storage of a dataset's rows.
+// Internal to qvd3/platform/db: compact storage of a dataset's rows.
 //
 // Each row is one record in a chunked byte arena: a table of per-column end
 // offsets (the top bit marks null) followed by the column bytes. Records

@@ -39,7 +39,7 @@ std::string NormalizedDateFormat(std::string pattern);
 // The long time pattern in force while the patterns are normalised.
 inline constexpr const char* kStoredTimeFormat = "hh:nn:ss";
 
-// The date pattern the database in use records (data/date_pattern.h). While
+// The date pattern the database in use records (qvd3/data/date_pattern.h). While
 // it is set, every normalisation puts it in force instead of the machine's
 // normalised pattern, so that clients whose machines order dates differently
 // store and read the same texts. Empty when the database records none: the

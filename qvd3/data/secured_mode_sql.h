@@ -1,4 +1,4 @@
-// The SQL text of the secured mode (data/secured_mode.h), as templates in
+// The SQL text of the secured mode (qvd3/data/secured_mode.h), as templates in
 // which the installer puts the quoted names of the schema (@S), the client
 // role (@R, and @RL as a string literal) and the tables' owner (@OL as a
 // string literal). Those names come from the server's own quote_ident and

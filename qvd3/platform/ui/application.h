@@ -5,8 +5,8 @@
 //
 // A backend implements showing: it runs modal forms, shows message boxes,
 // asks input queries, runs the main form and mirrors the cursor. The
-// headless backend (platform/ui/headless) scripts the person for tests; the
-// Qt backend (platform/ui/qt) shows real windows.
+// headless backend (qvd3/platform/ui/headless) scripts the person for tests; the
+// Qt backend (qvd3/platform/ui/qt) shows real windows.
 #pragma once
 
 #include <functional>

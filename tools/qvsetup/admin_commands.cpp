@@ -12,7 +12,6 @@
 #include "qvd3/platform/sys/date_text.h"
 #include "qvd3/platform/sys/exception.h"
 #include "qvd3/platform/db/value.h"
-#include "qvd3/platform/sys/text_case.h"
 #include "qvd3/platform/sys/utf8.h"
 #include "tools/qvsetup/admin_session.h"
 #include "tools/qvsetup/audit_export.h"
@@ -484,12 +483,7 @@ int RunAdminCommand(const std::vector<std::string>& args, std::ostream& out, std
     err << "qvsetup: " << HidePasswords(error.what()) << "\nusage:\n" << kAdminUsage;
     return kExitUsage;
   } catch (const std::exception& error) {
-    const std::string alias = AliasOf(args);
-    const std::string message = error.what();
-    err << "qvsetup: ";
-    if (!alias.empty() && AsciiLower(message).find("'" + AsciiLower(alias) + "'") == std::string::npos)
-      err << "alias '" << alias << "': ";
-    err << HidePasswords(message) << "\n";
+    ReportFailure(err, AliasOf(args), error.what());
     return kExitFailed;
   }
 }

@@ -11,7 +11,6 @@
 #include "qvd3/platform/db/query.h"
 #include "qvd3/platform/db/session.h"
 #include "qvd3/platform/sys/exception.h"
-#include "qvd3/platform/sys/text_case.h"
 #include "tools/qvsetup/command_errors.h"
 #include "tools/qvsetup/password_input.h"
 #include "tools/qvsetup/setup_commands.h"
@@ -160,11 +159,7 @@ int RunSecureCommand(const std::vector<std::string>& args, std::ostream& out, st
       if (args[i] == "--client-role" || args[i] == "--admin" || args[i] == "--role-password-file") ++i;
       else if (args[i].rfind("--", 0) != 0) alias = args[i];
     }
-    const std::string message = error.what();
-    err << "qvsetup: ";
-    if (!alias.empty() && AsciiLower(message).find("'" + AsciiLower(alias) + "'") == std::string::npos)
-      err << "alias '" << alias << "': ";
-    err << HidePasswords(message) << "\n";
+    ReportFailure(err, alias, error.what());
     return kExitFailed;
   }
 }

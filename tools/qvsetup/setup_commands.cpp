@@ -21,6 +21,7 @@
 #include "qvd3/platform/sys/text_case.h"
 #include "qvd3/platform/sys/utf8.h"
 #include "tools/qvsetup/admin_commands.h"
+#include "tools/qvsetup/command_errors.h"
 #include "tools/qvsetup/password_input.h"
 #include "tools/qvsetup/secure_commands.h"
 
@@ -306,12 +307,6 @@ std::string AliasOfCommand(const std::vector<std::string>& args) {
   return "";
 }
 
-// Whether `message` already names `alias` in quotes, as the data-access
-// layer's messages do ("Alias 'x': ..."), so the alias is named once.
-bool NamesAlias(const std::string& message, const std::string& alias) {
-  return AsciiLower(message).find("'" + AsciiLower(alias) + "'") != std::string::npos;
-}
-
 }  // namespace
 
 std::vector<std::string> ExistingSecurityTables(const std::string& alias) {
@@ -451,10 +446,7 @@ int RunSetup(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << "qvsetup: " << HidePasswords(error.message) << "\n" << kUsage << SecureUsage() << AdminUsage();
     return kExitUsage;
   } catch (const std::exception& error) {
-    std::string alias = AliasOfCommand(args);
-    err << "qvsetup: ";
-    if (!alias.empty() && !NamesAlias(error.what(), alias)) err << "alias '" << alias << "': ";
-    err << HidePasswords(error.what()) << "\n";
+    ReportFailure(err, AliasOfCommand(args), error.what());
     return kExitFailed;
   }
 }

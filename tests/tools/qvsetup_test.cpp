@@ -359,11 +359,38 @@ TEST_F(QvsetupAliasTest, InitCreatesTheFileOfANewSqliteAlias) {
   EXPECT_FALSE(fs::exists(file));
 
   std::ofstream(secret) << "segredo\n";
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
   Outcome init = RunQvsetup({"init", "novo", "--master-password-file", secret.string()});
   ASSERT_EQ(init.status, kExitOk) << init.err;
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(RunQvsetup({"check", "novo"}).status, kExitOk);
   Session::Default().CloseDatabase("novo");
+}
+
+// A password file somebody else may have planted or read is refused before
+// anything is made: a link planted in a shared folder would set a master
+// password its planter knows, and a file open to others gives it away.
+TEST_F(QvsetupAliasTest, InitRefusesAPasswordFileOthersCouldHavePlantedOrRead) {
+  fs::path file = dir_ / "novo.db";
+  ASSERT_EQ(RunQvsetup({"alias", "add", "novo", "sqlite", file.string()}).status, kExitOk);
+  fs::path planted = dir_ / "planted";
+  std::ofstream(planted) << "conhecida\n";
+  fs::permissions(planted, fs::perms::owner_read | fs::perms::owner_write);
+  fs::path link = dir_ / "secret-link";
+  fs::create_symlink(planted, link);
+  fs::path open = dir_ / "secret-open";
+  std::ofstream(open) << "segredo\n";
+  fs::permissions(open, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read);
+
+  Outcome viaLink = RunQvsetup({"init", "novo", "--master-password-file", link.string()});
+  EXPECT_EQ(viaLink.status, kExitFailed);
+  EXPECT_TRUE(Contains(viaLink.err, "symbolic link")) << viaLink.err;
+  Outcome readable = RunQvsetup({"init", "novo", "--master-password-file", open.string()});
+  EXPECT_EQ(readable.status, kExitFailed);
+  EXPECT_TRUE(Contains(readable.err, "chmod 600")) << readable.err;
+  EXPECT_FALSE(Contains(viaLink.err + readable.err, "conhecida") || Contains(readable.err, "segredo"));
+  EXPECT_FALSE(fs::exists(file));
 }
 
 TEST_F(QvsetupAliasTest, UsageErrorsPrintTheUsageAndExitTwo) {

@@ -13,7 +13,9 @@ namespace qv::setup {
 
 // The first line of `source` without its line end: `source` is a file name,
 // or "-" for `in`. Raises qv::Exception naming the file and `what` (the
-// password it was to hold) when it cannot be read or is empty.
+// password it was to hold) when it cannot be read or is empty, and when
+// somebody else may have planted or read it: a symbolic link, or a regular
+// file of another user or open to group or others (chmod 600 is expected).
 std::string ReadPasswordFrom(const std::string& source, std::istream& in,
                              const std::string& what = "master password");
 

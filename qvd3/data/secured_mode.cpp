@@ -18,6 +18,10 @@ namespace qv {
 namespace {
 
 constexpr std::string_view kSecuredTable = "QV_SECURED";
+// The sequences whose per-session currval() binds an identity or a
+// password change to a backend. The client role may never advance or set
+// them.
+constexpr std::string_view kSequences[] = {"QV_SESSION_IDS", "QV_CHANGE_IDS"};
 
 using Params = std::initializer_list<std::pair<const char*, std::string>>;
 
@@ -201,7 +205,24 @@ void RevokeClientRole(const std::string& alias, const Names& names, const std::s
           {{"NAME", names.schemaName + "." + std::string(kDatePatternTable)}}) == "1")
     database.ExecDirect("REVOKE ALL ON " + names.schema + "." + std::string(kDatePatternTable) + " FROM " +
                         roleIdent);
+  for (std::string_view sequence : kSequences)
+    if (One(alias, "SELECT CASE WHEN to_regclass(:NAME) IS NULL THEN 0 ELSE 1 END",
+            {{"NAME", names.schema + "." + std::string(sequence)}}) == "1")
+      database.ExecDirect("REVOKE ALL ON SEQUENCE " + names.schema + "." + std::string(sequence) + " FROM " +
+                          roleIdent);
   database.ExecDirect("REVOKE ALL ON SCHEMA " + names.schema + " FROM " + roleIdent);
+}
+
+// Drops the identity tables of an older install, which bound a session to
+// its backend's start time: their rows cannot be carried over, so the
+// sessions of that install end and their users log in again.
+void DropOlderIdentityTables(const std::string& alias, const Names& names) {
+  if (One(alias,
+          "SELECT COUNT(*) FROM pg_attribute WHERE attrelid = to_regclass(:NAME) AND attname = 'backend_start'",
+          {{"NAME", names.schema + ".qv_sessions"}}) == "0")
+    return;
+  Session::Default().Database(alias).ExecDirect("DROP TABLE IF EXISTS " + names.schema + ".QV_SESSIONS, " +
+                                                names.schema + ".QV_PASSWORD_CHANGES");
 }
 
 // The quoted identifier of a recorded role that still exists, or "".
@@ -228,14 +249,22 @@ void CheckNothingLeaks(const std::string& alias, const Names& names) {
   if (!leaks.empty())
     throw Exception("the client role '" + names.role + "' holds TRUNCATE, TRIGGER, REFERENCES or UPDATE on AUDIT "
                     "through another role or PUBLIC on " + leaks + "; revoke them first; nothing was changed");
+  for (std::string_view sequence : kSequences)
+    if (One(alias, "SELECT CASE WHEN has_sequence_privilege(:ROLE, :NAME, 'USAGE, UPDATE') THEN 1 ELSE 0 END",
+            {{"ROLE", names.role}, {"NAME", names.schema + "." + std::string(sequence)}}) == "1")
+      throw Exception("the client role '" + names.role + "' may advance or set the sequence " + names.schemaName +
+                      "." + std::string(sequence) + " through another role or PUBLIC, which would let it forge "
+                      "an identity; revoke that first; nothing was changed");
   // A role the client role can SET ROLE to is no longer the client role to
   // the policies: it must hold nothing on the tables.
   const std::string through = One(
       alias,
       "SELECT string_agg(DISTINCT r.rolname, ', ') FROM pg_roles r CROSS JOIN unnest(ARRAY['QUARVEL', 'PROFILES', "
       "'PROGS', 'HISTORY', 'UACCESS', 'PACCESS', 'AUDIT', 'USERINFO']) AS t(name) "
-      "WHERE r.rolname <> :ROLE AND pg_has_role(:ROLE, r.oid, 'MEMBER') AND has_table_privilege(r.oid, "
-      "quote_ident(:SCHEMA) || '.' || t.name, 'SELECT, INSERT, UPDATE, DELETE, TRUNCATE, REFERENCES, TRIGGER')",
+      "WHERE r.rolname <> :ROLE AND pg_has_role(:ROLE, r.oid, 'MEMBER') AND (has_table_privilege(r.oid, "
+      "quote_ident(:SCHEMA) || '.' || t.name, 'SELECT, INSERT, UPDATE, DELETE, TRUNCATE, REFERENCES, TRIGGER') "
+      "OR has_sequence_privilege(r.oid, quote_ident(:SCHEMA) || '.qv_session_ids', 'USAGE, UPDATE') "
+      "OR has_sequence_privilege(r.oid, quote_ident(:SCHEMA) || '.qv_change_ids', 'USAGE, UPDATE'))",
       {{"ROLE", names.role}, {"SCHEMA", names.schemaName}});
   if (!through.empty())
     throw Exception("the client role '" + names.role + "' may become " + through +
@@ -300,6 +329,7 @@ void SecureDatabase(const std::string& alias, const std::string& clientRole,
   if (!previousIdent.empty()) RevokeClientRole(alias, names, previousIdent);
   RevokeClientRole(alias, names, names.roleIdent);
 
+  DropOlderIdentityTables(alias, names);
   database.ExecDirect(names.Fill(secured_sql::kTables));
   Exec(alias, "DELETE FROM " + names.schema + ".QV_SECURED");
   Exec(alias, "INSERT INTO " + names.schema + ".QV_SECURED (CLIENT_ROLE) VALUES (:ROLE)", {{"ROLE", names.role}});
@@ -368,6 +398,8 @@ void UnsecureDatabase(const std::string& alias) {
                         " DISABLE ROW LEVEL SECURITY");
   database.ExecDirect("DROP TABLE IF EXISTS " + names.schema + ".QV_SECURED, " + names.schema + ".QV_ADMINS, " +
                       names.schema + ".QV_SESSIONS, " + names.schema + ".QV_PASSWORD_CHANGES");
+  database.ExecDirect("DROP SEQUENCE IF EXISTS " + names.schema + ".QV_SESSION_IDS, " + names.schema +
+                      ".QV_CHANGE_IDS");
   transaction.Commit();
 }
 

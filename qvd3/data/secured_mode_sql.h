@@ -8,18 +8,19 @@
 // object with its schema, so nothing a client puts in its search path or its
 // temporary schema is ever reached. No function builds SQL from its input.
 //
-// How a connection's identity is found: QV_SESSIONS holds one row per
-// backend pid, valid only while its BACKEND_START equals the start of the
-// backend now running under that pid (a reused pid or a restarted server
-// yields nobody). The start of a backend is visible only to roles with the
-// privileges of the role connected there, which the tables' owner need not
-// have, so it is always read on the caller's side: in the view
-// QV_MY_SESSION (whose functions run as the caller while its tables are
-// read with the owner's rights) and in QV_LOGIN, which hands it to the
-// owner's QV_LOGIN_AT. QV_LOGIN_AT accepts only the caller's own pid and no
-// start in the future, so a forged start can only name a backend that is
-// gone. The policies read the view as scalar subqueries, planned with the
-// statement and run once per execution.
+// How a connection's identity is found: every successful login takes a new
+// number from the sequence QV_SESSION_IDS and records it in QV_SESSIONS
+// under the backend's pid. A statement has the identity of that row only
+// while the row's number is currval() of the sequence in the statement's
+// own session. currval() lives in the backend and nothing the client role
+// may do sets it: the role may read the sequence but neither nextval nor
+// setval it. So a row left by a backend that is gone (a reused pid, a
+// restarted server) names nobody, and so does a login rolled back by the
+// client's own transaction. The session setting qv.session_id, which the
+// login sets, only says that currval() is worth asking for (it raises an
+// error before the first login of a session); a client forging it gets
+// that error, never an identity. The policies read the view as scalar
+// subqueries, planned with the statement and run once per execution.
 #pragma once
 
 #include <string_view>
@@ -30,22 +31,27 @@ namespace qv::secured_sql {
 inline constexpr std::string_view kTables = R"SQL(
 CREATE TABLE IF NOT EXISTS @S.QV_SECURED (CLIENT_ROLE varchar(63) NOT NULL);
 CREATE TABLE IF NOT EXISTS @S.QV_ADMINS (USERQV_NAME varchar(10) PRIMARY KEY);
+CREATE SEQUENCE IF NOT EXISTS @S.QV_SESSION_IDS;
 CREATE TABLE IF NOT EXISTS @S.QV_SESSIONS (
   PID integer PRIMARY KEY,
-  BACKEND_START timestamptz NOT NULL,
+  SESSION_ID bigint NOT NULL,
   USER_ID integer NOT NULL,
   APP_KEY varchar(20) NOT NULL,
   IS_ADMIN boolean NOT NULL);
--- The last password change made on each backend: the login that follows a
+-- The last password change made on each backend, numbered from a sequence
+-- of its own in the same way as the sessions: the login that follows a
 -- forced change on the same connection takes the identity even when the
 -- profile's interval (0) would demand another change at once, as the
 -- client's own login admits the user after the change.
+CREATE SEQUENCE IF NOT EXISTS @S.QV_CHANGE_IDS;
 CREATE TABLE IF NOT EXISTS @S.QV_PASSWORD_CHANGES (
   PID integer PRIMARY KEY,
-  USER_ID integer NOT NULL,
-  CHANGED_AT timestamptz NOT NULL);
+  CHANGE_ID bigint NOT NULL,
+  USER_ID integer NOT NULL);
 REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS, @S.QV_PASSWORD_CHANGES FROM PUBLIC;
 REVOKE ALL ON @S.QV_SECURED, @S.QV_ADMINS, @S.QV_SESSIONS, @S.QV_PASSWORD_CHANGES FROM @R;
+REVOKE ALL ON SEQUENCE @S.QV_SESSION_IDS, @S.QV_CHANGE_IDS FROM PUBLIC, @R;
+GRANT SELECT ON SEQUENCE @S.QV_SESSION_IDS TO @R;
 )SQL";
 
 // "Today" for every rule of the mode. Created only when missing, so that a
@@ -145,7 +151,8 @@ BEGIN
 END $f$;
 )SQL";
 
-// The identity: read on the caller's side, looked up with the owner's rights.
+// The identity: currval() read in the caller's session, the row looked up
+// with the owner's rights.
 inline constexpr std::string_view kIdentity = R"SQL(
 -- The identity of the caller's connection: one row, or none for nobody.
 -- Whether the user administers and their profile are read as they are now:
@@ -158,8 +165,8 @@ CREATE VIEW @S.QV_MY_SESSION AS
          q.PROFILE_ID
   FROM @S.QV_SESSIONS s LEFT JOIN @S.QUARVEL q ON q.USER_ID = s.USER_ID
   WHERE s.PID = pg_catalog.pg_backend_pid()
-    AND s.BACKEND_START = (SELECT a.backend_start
-                           FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a);
+    AND s.SESSION_ID = CASE WHEN pg_catalog.current_setting('qv.session_id', true) <> ''
+                            THEN pg_catalog.currval('@S.qv_session_ids'::regclass) END;
 
 CREATE FUNCTION @S.QV_SESSION_USER_ID() RETURNS integer LANGUAGE plpgsql STABLE
 SET search_path = @S, pg_temp AS $f$ BEGIN RETURN (SELECT v.USER_ID FROM @S.QV_MY_SESSION v); END $f$;
@@ -191,7 +198,23 @@ $f$;
 
 // The login, mirroring the client's own checks in their order.
 inline constexpr std::string_view kLogin = R"SQL(
-CREATE FUNCTION @S.QV_LOGIN_AT(p_backend_start timestamptz, p_name text, p_password text, p_app_key text)
+-- Whether the last password change made in this session was the user's
+-- (none yet: false).
+CREATE FUNCTION @S.QV_CHANGED_HERE(p_user_id integer) RETURNS boolean
+LANGUAGE plpgsql VOLATILE SET search_path = @S, pg_temp AS $f$
+DECLARE
+  v_last bigint;
+BEGIN
+  BEGIN
+    v_last := pg_catalog.currval('@S.qv_change_ids'::regclass);
+  EXCEPTION WHEN object_not_in_prerequisite_state THEN
+    RETURN false;
+  END;
+  RETURN EXISTS (SELECT 1 FROM @S.QV_PASSWORD_CHANGES c
+                 WHERE c.PID = pg_catalog.pg_backend_pid() AND c.CHANGE_ID = v_last AND c.USER_ID = p_user_id);
+END $f$;
+
+CREATE FUNCTION @S.QV_LOGIN(p_name text, p_password text, p_app_key text)
 RETURNS TABLE(STATUS text, USERQV_NAME varchar, REAL_NAME varchar, USER_ID integer,
   LAST_PWD_CHANGE varchar, PROFILE_ID integer, AUDIT_MODE varchar, INFO_USER_ID integer,
   INFO_EXPIRATION_DATE varchar, INFO_USER_EXPIRE varchar, INFO_USER_ACTIVE varchar, PROF_ID integer,
@@ -207,6 +230,7 @@ DECLARE
   v_has_info boolean;
   v_has_prof boolean;
   v_today date := @S.QV_TODAY();
+  v_session bigint;
 BEGIN
   SELECT q.* INTO v_user FROM @S.QUARVEL q WHERE q.USERQV_NAME = p_name;
   IF NOT FOUND THEN
@@ -263,23 +287,20 @@ BEGIN
     END IF;
     IF v_has_prof AND v_prof.MUST_CHANGE_PWD = '1'
        AND v_today >= @S.QV_STORED_DATE(v_user.LAST_PWD_CHANGE) + COALESCE(v_prof.INTERVAL_CHANGE_PWD, 0)
-       AND NOT EXISTS (SELECT 1 FROM @S.QV_PASSWORD_CHANGES c
-                       WHERE c.PID = pg_catalog.pg_backend_pid() AND c.USER_ID = v_user.USER_ID
-                         AND c.CHANGED_AT >= p_backend_start) THEN
+       AND NOT @S.QV_CHANGED_HERE(v_user.USER_ID) THEN
       STATUS := 'must_change';
       RETURN NEXT;
       RETURN;
     END IF;
   END IF;
 
-  IF p_backend_start IS NULL OR p_backend_start > pg_catalog.now() THEN
-    RAISE EXCEPTION 'the start of this connection cannot be read; nobody was logged in';
-  END IF;
-  INSERT INTO @S.QV_SESSIONS AS s (PID, BACKEND_START, USER_ID, APP_KEY, IS_ADMIN)
-  VALUES (pg_catalog.pg_backend_pid(), p_backend_start, v_user.USER_ID, p_app_key,
+  v_session := pg_catalog.nextval('@S.qv_session_ids'::regclass);
+  INSERT INTO @S.QV_SESSIONS AS s (PID, SESSION_ID, USER_ID, APP_KEY, IS_ADMIN)
+  VALUES (pg_catalog.pg_backend_pid(), v_session, v_user.USER_ID, p_app_key,
           p_name = 'master' OR EXISTS (SELECT 1 FROM @S.QV_ADMINS a WHERE a.USERQV_NAME = p_name))
-  ON CONFLICT (PID) DO UPDATE SET BACKEND_START = EXCLUDED.BACKEND_START, USER_ID = EXCLUDED.USER_ID,
+  ON CONFLICT (PID) DO UPDATE SET SESSION_ID = EXCLUDED.SESSION_ID, USER_ID = EXCLUDED.USER_ID,
     APP_KEY = EXCLUDED.APP_KEY, IS_ADMIN = EXCLUDED.IS_ADMIN;
+  PERFORM pg_catalog.set_config('qv.session_id', v_session::text, false);
   -- A change admits one login only.
   DELETE FROM @S.QV_PASSWORD_CHANGES c WHERE c.PID = pg_catalog.pg_backend_pid();
 
@@ -290,20 +311,6 @@ BEGIN
   WHERE p.APP_KEY = p_app_key AND u.APP_KEY = p_app_key AND u.USER_ID = v_user.USER_ID;
   STATUS := 'ok';
   RETURN NEXT;
-END $f$;
-
-CREATE FUNCTION @S.QV_LOGIN(p_name text, p_password text, p_app_key text)
-RETURNS TABLE(STATUS text, USERQV_NAME varchar, REAL_NAME varchar, USER_ID integer,
-  LAST_PWD_CHANGE varchar, PROFILE_ID integer, AUDIT_MODE varchar, INFO_USER_ID integer,
-  INFO_EXPIRATION_DATE varchar, INFO_USER_EXPIRE varchar, INFO_USER_ACTIVE varchar, PROF_ID integer,
-  PROF_DESCRIPTION varchar, PROF_AUDIT_MODE varchar, PROF_MUST_CHANGE_PWD varchar,
-  PROF_INTERVAL_CHANGE_PWD smallint, PROF_HIDE_DISABLE_MENU smallint, RIGHT_NAMES text[],
-  RIGHT_VALUES text[])
-LANGUAGE plpgsql VOLATILE SET search_path = @S, pg_temp AS $f$
-BEGIN
-  RETURN QUERY SELECT * FROM @S.QV_LOGIN_AT(
-    (SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a),
-    p_name, p_password, p_app_key);
 END $f$;
 )SQL";
 
@@ -349,9 +356,9 @@ BEGIN
   UPDATE @S.QUARVEL q SET USER_PWD = @S.QV_SCRAMBLE(p_new), LAST_PWD_CHANGE = v_today
   WHERE q.USER_ID = v_user_id;
   INSERT INTO @S.HISTORY (USER_ID, USER_PWD, CHANGE_DATE) VALUES (v_user_id, COALESCE(p_current, ''), v_today);
-  INSERT INTO @S.QV_PASSWORD_CHANGES AS c (PID, USER_ID, CHANGED_AT)
-  VALUES (pg_catalog.pg_backend_pid(), v_user_id, pg_catalog.clock_timestamp())
-  ON CONFLICT (PID) DO UPDATE SET USER_ID = EXCLUDED.USER_ID, CHANGED_AT = EXCLUDED.CHANGED_AT;
+  INSERT INTO @S.QV_PASSWORD_CHANGES AS c (PID, CHANGE_ID, USER_ID)
+  VALUES (pg_catalog.pg_backend_pid(), pg_catalog.nextval('@S.qv_change_ids'::regclass), v_user_id)
+  ON CONFLICT (PID) DO UPDATE SET CHANGE_ID = EXCLUDED.CHANGE_ID, USER_ID = EXCLUDED.USER_ID;
   RETURN 'ok';
 END $f$;
 )SQL";
@@ -359,7 +366,6 @@ END $f$;
 // The functions the client role may call (the rest stay the owner's).
 inline constexpr std::string_view kClientFunctions[] = {
     "QV_LOGIN(text, text, text)",
-    "QV_LOGIN_AT(timestamptz, text, text, text)",
     "QV_CHANGE_PASSWORD(text, text, text)",
     "QV_CHECK_PASSWORD(text, text)",
     "QV_IS_FORMER_PASSWORD(text, text, text)",

@@ -148,8 +148,8 @@ TEST_P(SecuredClientTest, TheForcedChangeCanOnlyBeSkippedByChangingThePassword) 
   AddWorkingUser("joao", "outra");
   const std::string login = "SELECT STATUS FROM QV_LOGIN(:N, :P, :A)";
   EXPECT_EQ(AsClient(login, {{"N", "maria"}, {"P", "segredo"}, {"A", kApp}}), "must_change");
-  EXPECT_THROW(ExecAsClient("INSERT INTO QV_PASSWORD_CHANGES VALUES (pg_backend_pid(), " + std::to_string(maria) +
-                            ", now())"),
+  EXPECT_THROW(ExecAsClient("INSERT INTO QV_PASSWORD_CHANGES VALUES (pg_backend_pid(), 1, " + std::to_string(maria) +
+                            ")"),
                EDatabaseError);
   // Another user's change admits nobody else.
   EXPECT_EQ(AsClient("SELECT QV_CHANGE_PASSWORD('joao', 'outra', 'nova')"), "ok");

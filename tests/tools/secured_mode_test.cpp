@@ -72,9 +72,9 @@ class SecuredModeTest : public SecurityDbTest {
 
   // Runs `sql` on the client's connection: the rows a select returns or the
   // rows a write changed; -1 when the server refuses it.
-  long long AsClient(const std::string& sql, bool reads) {
+  long long AsClient(const std::string& sql, bool reads, const std::string& alias = "") {
     TQuery query;
-    query.SetDatabaseName(client_);
+    query.SetDatabaseName(alias.empty() ? client_ : alias);
     query.SetSQL(sql);
     try {
       if (!reads) return query.ExecSQL();
@@ -84,9 +84,9 @@ class SecuredModeTest : public SecurityDbTest {
       return -1;
     }
   }
-  std::string ClientScalar(const std::string& sql, const SqlParams& params = {}) {
+  std::string ClientScalar(const std::string& sql, const SqlParams& params = {}, const std::string& alias = "") {
     TQuery query;
-    query.SetDatabaseName(client_);
+    query.SetDatabaseName(alias.empty() ? client_ : alias);
     query.SetSQL(sql);
     for (const auto& [name, value] : params) query.ParamByName(name).SetValue(value);
     query.Open();
@@ -162,13 +162,14 @@ std::vector<Attack> Attacks() {
       {"create a function in the schema",
        "CREATE FUNCTION @S.qv_session_is_admin2() RETURNS boolean LANGUAGE sql AS 'SELECT true'", false, kAll},
       {"read the identities", "SELECT * FROM QV_SESSIONS", true, kAll},
-      {"forge an identity", "INSERT INTO QV_SESSIONS VALUES (pg_backend_pid(), now(), 1, 'APP', true)", false,
+      {"forge an identity", "INSERT INTO QV_SESSIONS VALUES (pg_backend_pid(), 1, 1, 'APP', true)", false,
        kAll},
       {"name oneself administrator", "INSERT INTO QV_ADMINS VALUES ('maria')", false, kAll},
       {"call an internal function", "SELECT QV_SCRAMBLE('x')", true, kAll},
       {"write the identity view", "UPDATE QV_MY_SESSION SET IS_ADMIN=true", false, kAll},
-      {"log in for a future backend",
-       "SELECT * FROM QV_LOGIN_AT(now() + interval '1 day', 'maria', 'segredo', 'APP')", true, kAll},
+      {"take a session number", "SELECT nextval('qv_session_ids')", true, kAll},
+      {"set the session number", "SELECT setval('qv_session_ids', 1)", true, kAll},
+      {"set the password change number", "SELECT setval('qv_change_ids', 1)", true, kAll},
   };
 }
 
@@ -249,9 +250,9 @@ TEST_P(SecuredModeTest, SettingsRolesAndTemporaryShadowsForgeNoIdentity) {
   for (const char* sql : {
            "SET qv.user_id = '1'",
            "SET search_path = pg_temp, " /* schema appended below */,
-           "CREATE TEMP TABLE QV_SESSIONS (PID integer, BACKEND_START timestamptz, USER_ID integer, "
+           "CREATE TEMP TABLE QV_SESSIONS (PID integer, SESSION_ID bigint, USER_ID integer, "
            "APP_KEY varchar(20), IS_ADMIN boolean)",
-           "INSERT INTO pg_temp.QV_SESSIONS VALUES (pg_backend_pid(), now(), 1, 'APP', true)",
+           "INSERT INTO pg_temp.QV_SESSIONS VALUES (pg_backend_pid(), 1, 1, 'APP', true)",
            "CREATE TEMP TABLE QV_ADMINS (USERQV_NAME varchar(10))",
            "CREATE FUNCTION pg_temp.qv_session_is_admin() RETURNS boolean LANGUAGE sql AS 'SELECT true'",
            "CREATE FUNCTION pg_temp.qv_session_user_id() RETURNS integer LANGUAGE sql AS 'SELECT 1'",
@@ -320,10 +321,35 @@ TEST_P(SecuredModeTest, LoginStatusesAndTheIdentityTheyLeave) {
   EXPECT_EQ(login.FieldByName("RIGHT_NAMES").AsString(), "{mnuVendas}");
   EXPECT_EQ(login.FieldByName("RIGHT_VALUES").AsString(), "{1}");
 
-  // A row left by a backend that is gone (a restart, a reused pid) is nobody.
-  Exec("UPDATE QV_SESSIONS SET BACKEND_START = BACKEND_START - interval '1 hour'");
+  // A row of an older login on this pid (a backend that is gone) is nobody.
+  Exec("UPDATE QV_SESSIONS SET SESSION_ID = SESSION_ID - 1");
   EXPECT_EQ(SessionUser(), "");
   EXPECT_EQ(ClientScalar("SELECT CASE WHEN QV_SESSION_IS_ADMIN() THEN 'y' ELSE 'n' END"), "n");
+}
+
+// The backend that gets the pid of a logged-in backend that is gone takes
+// nothing of its identity, not even when it knows the login's number.
+TEST_P(SecuredModeTest, ABackendOnAReusedPidIsNobodyWhateverItSets) {
+  if (!IsPostgres()) GTEST_SKIP() << "the secured mode exists on PostgreSQL only";
+  ASSERT_EQ(Login("chefe", "manda"), "ok");
+  const std::string number = ClientScalar("SELECT current_setting('qv.session_id')");
+  AliasDefinition definition = Definition();
+  definition.name = client_ + "_next";
+  definition.location += " user=" + role_;
+  Session::Default().AddAlias(definition);
+  const std::string& next = definition.name;
+  Exec("UPDATE QV_SESSIONS SET PID = " + ClientScalar("SELECT pg_backend_pid()", {}, next));  // chefe's backend is gone; this one has its pid
+  EXPECT_EQ(SessionUser(), "");
+
+  const std::string before = Snapshot();
+  EXPECT_EQ(AsClient("SELECT set_config('qv.session_id', '" + number + "', false)", true, next), 1);
+  EXPECT_LE(AsClient("SELECT * FROM HISTORY", true, next), 0);
+  EXPECT_LE(AsClient("DELETE FROM AUDIT", false, next), 0);
+  EXPECT_EQ(AsClient("SELECT setval('qv_session_ids', " + number + ")", true, next), -1);
+  EXPECT_LE(AsClient("INSERT INTO AUDIT VALUES ('APP', " + std::to_string(chefe_) + ", 1, 'a', 'b', 'pc')", false,
+                     next), 0);
+  EXPECT_EQ(Snapshot(), before);
+  Session::Default().RemoveAlias(next);
 }
 
 // The server scrambles exactly as the clients do, and reads and writes date
@@ -412,6 +438,17 @@ TEST_P(SecuredModeTest, ReinstallKeepsSessionsAndOffRestoresThePlainTables) {
   EXPECT_EQ(AsClient("SELECT * FROM HISTORY", true), 0);
   EXPECT_EQ(SessionUser(), std::to_string(chefe_));
 
+  // An install whose sessions were bound to the backend's start time is
+  // brought up to date; its sessions end.
+  Exec("ALTER TABLE QV_SESSIONS ADD COLUMN BACKEND_START timestamptz");
+  Secure();
+  EXPECT_EQ(SessionUser(), "");
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM pg_attribute WHERE attrelid = 'qv_sessions'::regclass AND "
+                  "attname = 'backend_start'"),
+            0);
+  ASSERT_EQ(Login("maria", "segredo"), "ok");
+  EXPECT_EQ(SessionUser(), std::to_string(maria_));
+
   UnsecureDatabase(Alias());
   EXPECT_EQ(ModeObjects(), 0);
   EXPECT_FALSE(ReadSecuredState(Alias()).Secured);
@@ -461,6 +498,9 @@ TEST_P(SecuredModeTest, InstallerRefusalsChangeNothing) {
   refused(client_, role_, {}, "does not own");
   Exec("REVOKE " + extra + "_group FROM " + extra + "; GRANT " + extra + "_full TO " + extra);
   refused(Alias(), extra, {}, "SET ROLE");
+  Exec("REVOKE " + extra + "_full FROM " + extra + "; REVOKE ALL ON QUARVEL FROM " + extra + "_full; " +
+       "GRANT UPDATE ON SEQUENCE qv_session_ids TO " + extra + "_full; GRANT " + extra + "_full TO " + extra);
+  refused(Alias(), extra, {}, "sequence");
   Exec("DELETE FROM QVDATEPATTERN");
   refused(Alias(), role_, {}, "date pattern");
   Exec("DROP TABLE AUDIT");

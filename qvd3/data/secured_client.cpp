@@ -9,16 +9,12 @@ namespace qv {
 
 namespace {
 
-// The login's one row, with the rights arrays unnested into one row per
-// right so that they read like ReadUserRights's rows (none: one row whose
-// MENU_NAME is null). Every column but the arrays is named.
+// The login's one row: its status and the account. Every column is named.
 constexpr const char* kLogin =
-    "SELECT L.STATUS, L.USERQV_NAME, L.REAL_NAME, L.USER_ID, L.LAST_PWD_CHANGE, L.PROFILE_ID,\n"
-    "L.AUDIT_MODE, L.INFO_USER_ID, L.INFO_EXPIRATION_DATE, L.INFO_USER_EXPIRE, L.INFO_USER_ACTIVE,\n"
-    "L.PROF_ID, L.PROF_DESCRIPTION, L.PROF_AUDIT_MODE, L.PROF_MUST_CHANGE_PWD,\n"
-    "L.PROF_INTERVAL_CHANGE_PWD, L.PROF_HIDE_DISABLE_MENU, R.MENU_NAME, R.AUTHORIZED\n"
-    "FROM QV_LOGIN(:USERQV_NAME, :PASSWORD, :APP_KEY) L\n"
-    "LEFT JOIN LATERAL UNNEST(L.RIGHT_NAMES, L.RIGHT_VALUES) AS R(MENU_NAME, AUTHORIZED) ON TRUE";
+    "SELECT STATUS, USERQV_NAME, REAL_NAME, USER_ID, LAST_PWD_CHANGE, PROFILE_ID, AUDIT_MODE, INFO_USER_ID,\n"
+    "INFO_EXPIRATION_DATE, INFO_USER_EXPIRE, INFO_USER_ACTIVE, PROF_ID, PROF_DESCRIPTION, PROF_AUDIT_MODE,\n"
+    "PROF_MUST_CHANGE_PWD, PROF_INTERVAL_CHANGE_PWD, PROF_HIDE_DISABLE_MENU\n"
+    "FROM QV_LOGIN(:USERQV_NAME, :PASSWORD, :APP_KEY)";
 
 class Call : public TQuery {
  public:
@@ -49,7 +45,7 @@ ServerLoginStatus LoginStatusOf(const std::string& status) {
 bool IsSecuredClient(const std::string& alias) {
   if (Session::Default().Database(alias).Engine() != EngineKind::PostgreSql) return false;
   Call installed(alias, "SELECT (to_regproc('qv_is_secured_client') IS NOT NULL)::integer");
-  if (!installed.Result().AsInteger() != 0) return false;
+  if (installed.Result().AsInteger() == 0) return false;
   Call client(alias, "SELECT QV_IS_SECURED_CLIENT()::integer");
   TField& answer = client.Result();
   return !answer.IsNull() && answer.AsInteger() != 0;
@@ -66,7 +62,10 @@ ServerLoginResult ServerLogin(const std::string& alias, const std::string& userN
   if (result.Status == ServerLoginStatus::UnknownUser || result.Status == ServerLoginStatus::WrongPassword)
     return result;
   result.Account = StoredAccountFromRow(login);
-  if (result.Status == ServerLoginStatus::Ok) result.Rights = StoredRightsFromRows(login);
+  // The rights are read once the connection is the user's, under the same
+  // row rules as every other read.
+  if (result.Status == ServerLoginStatus::Ok)
+    result.Rights = ReadStoredRights(alias, appKey, result.Account->UserID);
   return result;
 }
 

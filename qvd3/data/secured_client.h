@@ -4,9 +4,10 @@
 // itself checks passwords and binds the logged-in user to the connection.
 //
 // In that mode the component does through these calls what it otherwise
-// does by reading and writing the tables: the login (password, refusals,
-// expiry write and rights in one round trip), the password change and the
-// dialog's checks of the current and former passwords. Every call raises
+// does by reading and writing the tables: the login (password, refusals
+// and expiry write in one call, then the rights under the row rules), the
+// password change and the dialog's checks of the current and former
+// passwords. Every call raises
 // the engine's EDatabaseError on failure. Passwords travel only as bound
 // parameters.
 #pragma once
@@ -39,8 +40,9 @@ struct ServerLoginResult {
 // One login attempt of `userName` with `password` in application `appKey`,
 // decided by the server as the component decides it ("master" skips the
 // refusals). Expired also switches the user off in the application. Only Ok
-// binds the connection to the user (replacing the one bound before); every
-// other answer leaves the binding as it was.
+// binds the connection to the user (replacing the one bound before), and
+// then the user's rights are read as the user; every other answer leaves
+// the binding as it was.
 ServerLoginResult ServerLogin(const std::string& alias, const std::string& userName, const std::string& password,
                               const std::string& appKey);
 

@@ -7,6 +7,8 @@
 // Every function runs with `SET search_path = @S, pg_temp` and names every
 // object with its schema, so nothing a client puts in its search path or its
 // temporary schema is ever reached. No function builds SQL from its input.
+// The one exception is QV_TODAY, which names no object at all and is left
+// without the SET so that the server can inline it into its callers.
 //
 // How a connection's identity is found: every successful login takes a new
 // number from the sequence QV_SESSION_IDS and records it in QV_SESSIONS
@@ -57,8 +59,7 @@ GRANT SELECT ON SEQUENCE @S.QV_SESSION_IDS TO @R;
 // "Today" for every rule of the mode. Created only when missing, so that a
 // database whose owner replaced it (a fixed day for tests) keeps its own.
 inline constexpr std::string_view kToday = R"SQL(
-CREATE FUNCTION @S.QV_TODAY() RETURNS date LANGUAGE sql STABLE
-SET search_path = @S, pg_temp AS $f$ SELECT CURRENT_DATE $f$;
+CREATE FUNCTION @S.QV_TODAY() RETURNS date LANGUAGE sql STABLE AS $f$ SELECT CURRENT_DATE $f$;
 )SQL";
 
 // The internal helpers (not granted to the client): the scrambling of
@@ -219,8 +220,7 @@ RETURNS TABLE(STATUS text, USERQV_NAME varchar, REAL_NAME varchar, USER_ID integ
   LAST_PWD_CHANGE varchar, PROFILE_ID integer, AUDIT_MODE varchar, INFO_USER_ID integer,
   INFO_EXPIRATION_DATE varchar, INFO_USER_EXPIRE varchar, INFO_USER_ACTIVE varchar, PROF_ID integer,
   PROF_DESCRIPTION varchar, PROF_AUDIT_MODE varchar, PROF_MUST_CHANGE_PWD varchar,
-  PROF_INTERVAL_CHANGE_PWD smallint, PROF_HIDE_DISABLE_MENU smallint, RIGHT_NAMES text[],
-  RIGHT_VALUES text[])
+  PROF_INTERVAL_CHANGE_PWD smallint, PROF_HIDE_DISABLE_MENU smallint)
 LANGUAGE plpgsql VOLATILE SECURITY DEFINER SET search_path = @S, pg_temp AS $f$
 #variable_conflict use_column
 DECLARE
@@ -304,11 +304,6 @@ BEGIN
   -- A change admits one login only.
   DELETE FROM @S.QV_PASSWORD_CHANGES c WHERE c.PID = pg_catalog.pg_backend_pid();
 
-  SELECT COALESCE(pg_catalog.array_agg(p.MENU_NAME::text ORDER BY p.MENU_ID, u.AUTHORIZED), '{}'),
-         COALESCE(pg_catalog.array_agg(u.AUTHORIZED::text ORDER BY p.MENU_ID, u.AUTHORIZED), '{}')
-  INTO RIGHT_NAMES, RIGHT_VALUES
-  FROM @S.PROGS p JOIN @S.UACCESS u ON u.MENU_ID = p.MENU_ID
-  WHERE p.APP_KEY = p_app_key AND u.APP_KEY = p_app_key AND u.USER_ID = v_user.USER_ID;
   STATUS := 'ok';
   RETURN NEXT;
 END $f$;

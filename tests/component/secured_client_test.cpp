@@ -106,8 +106,9 @@ TEST_P(SecuredClientTest, TheComponentLogsInThroughTheServerWithoutReadingTheUse
 
   ASSERT_TRUE(loggedIn);
   EXPECT_EQ(ServerSessionUserId(Alias()), maria);
-  ASSERT_EQ(statements.size(), 1u) << "one round trip per attempt";
+  ASSERT_EQ(statements.size(), 2u) << "the login, then the user's rights";
   EXPECT_NE(statements[0].find("QV_LOGIN"), std::string::npos);
+  EXPECT_EQ(statements[1].find("QUARVEL"), std::string::npos) << statements[1];
   EXPECT_TRUE(Host().mnuFileOpen->Enabled());
 }
 

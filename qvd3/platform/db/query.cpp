@@ -21,6 +21,7 @@ struct QueryPlan {
   std::vector<std::vector<std::string>> keys;  // the table's unique keys
   std::vector<int> key_columns;    // result columns of the first key selected whole
   bool keys_known = false;
+  bool key_columns_known = false;  // for the columns of the latest open
 };
 
 // A select checked by a deferred Open and not run yet.
@@ -98,6 +99,7 @@ TQuery::SelectRun TQuery::BuildSelect(TDatabase& db, dbimpl::DataSetRows& rows) 
       plan_->alias = alias;
       plan_->table = shape.table;
     }
+    plan_->key_columns_known = false;
   }
   run.translated = Translate(engine, sql);
   return run;
@@ -117,18 +119,21 @@ const std::string& TQuery::Translate(const dbimpl::Engine& engine, const std::st
 
 // A live query learns which of its table's unique keys (the primary key
 // first) it selects whole: its rows are addressed by that key's values.
-void TQuery::FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows) {
-  if (!request_live_) return;
+// It asks the engine when it first writes a row after an open, not at the
+// open: most live queries are only ever read, and a client that opens
+// several of them at start would pay a catalogue read for each.
+const std::vector<int>& TQuery::KeyColumns(const std::vector<dbimpl::ColumnInfo>& columns, int dataColumns) {
+  if (plan_->key_columns_known) return plan_->key_columns;
   if (!plan_->keys_known) {
-    plan_->keys = db.engine().UniqueKeys(plan_->table);
+    plan_->keys = Database().engine().UniqueKeys(plan_->table);
     plan_->keys_known = true;
   }
   plan_->key_columns.clear();
   for (const std::vector<std::string>& key : plan_->keys) {
     std::vector<int> found;
     for (const std::string& name : key) {
-      for (int c = 0; c < rows.DataColumns(); ++c) {
-        if (SameText(rows.columns[c].name, name)) {
+      for (int c = 0; c < dataColumns; ++c) {
+        if (SameText(columns[c].name, name)) {
           found.push_back(c);
           break;
         }
@@ -136,9 +141,11 @@ void TQuery::FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows) {
     }
     if (found.size() == key.size()) {
       plan_->key_columns = std::move(found);
-      return;
+      break;
     }
   }
+  plan_->key_columns_known = true;
+  return plan_->key_columns;
 }
 
 void TQuery::DoOpen(dbimpl::ResultSink& sink) {
@@ -147,7 +154,6 @@ void TQuery::DoOpen(dbimpl::ResultSink& sink) {
   SelectRun run = BuildSelect(db, rows);
   db.BeforeStatement(sql_);
   db.engine().Run(run.translated, run.values, &sink);
-  FindKeyColumns(db, rows);
 }
 
 // The engine checks the statement and describes its columns; the select
@@ -158,7 +164,6 @@ bool TQuery::DoPrepare(dbimpl::ResultSink& sink) {
   SelectRun run = BuildSelect(db, rows);
   db.BeforeStatement(sql_);
   sink.SetColumns(db.engine().Describe(run.translated, static_cast<int>(run.values.size())));
-  FindKeyColumns(db, rows);
   pending_ = std::make_unique<dbimpl::PendingSelect>(
       dbimpl::PendingSelect{database_name_, std::move(run.translated), std::move(run.values)});
   return true;
@@ -353,7 +358,7 @@ void TQuery::DoUpdate(dbimpl::RowChange& change) {
     values.push_back(change.values[c]);
     sets += QuoteIdentifier((*change.columns)[c].name) + " = " + engine.Placeholder(static_cast<int>(values.size()));
   }
-  const std::vector<int> key = KeyOf(change, plan_->key_columns);
+  const std::vector<int> key = KeyOf(change, KeyColumns(*change.columns, change.data_columns));
   std::string where = RowCondition(change, key, db, values);
   std::string sql = "UPDATE " + plan_->table + " SET " + sets + " WHERE " + where +
                     ReturningClause(change, engine.RowIdentity());
@@ -370,7 +375,7 @@ void TQuery::DoDelete(dbimpl::RowChange& change) {
   if (!plan_) Fail("The dataset is not live");
   TDatabase& db = Database();
   std::vector<Value> values;
-  const std::vector<int> key = KeyOf(change, plan_->key_columns);
+  const std::vector<int> key = KeyOf(change, KeyColumns(*change.columns, change.data_columns));
   std::string sql = "DELETE FROM " + plan_->table + " WHERE " + RowCondition(change, key, db, values);
   db.BeforeStatement(sql);
   OwnTransaction transaction(db, !key.empty());
@@ -425,7 +430,7 @@ void TQuery::DoDeleteRows(std::vector<dbimpl::RowChange>& changes) {
   std::optional<TransactionGuard> transaction;
   if (!db.InTransaction()) transaction.emplace(db);
   const dbimpl::RowChange& any = changes.front();
-  std::vector<int> key = plan_->key_columns;
+  std::vector<int> key = KeyColumns(*any.columns, any.data_columns);
   for (const dbimpl::RowChange& change : changes)
     if (!key.empty() && KeyOf(change, key).empty()) key.clear();
   if (key.empty()) key.push_back(any.data_columns);  // the identity

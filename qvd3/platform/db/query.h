@@ -41,6 +41,7 @@ namespace dbimpl {
 struct QueryPlan;
 struct PendingSelect;
 struct DataSetRows;
+struct ColumnInfo;
 class Engine;
 }
 
@@ -98,7 +99,7 @@ class TQuery : public TDataSet {
   // `sql` in the engine's parameter form. The latest translation is kept,
   // so a statement run again and again is translated once.
   const std::string& Translate(const dbimpl::Engine& engine, const std::string& sql);
-  void FindKeyColumns(TDatabase& db, const dbimpl::DataSetRows& rows);
+  const std::vector<int>& KeyColumns(const std::vector<dbimpl::ColumnInfo>& columns, int dataColumns);
 
   std::string database_name_;
   std::string sql_;

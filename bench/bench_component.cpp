@@ -92,8 +92,13 @@ class AuditSetAside {
   TDatabase& db_;
 };
 
+// One load before the measured ones, so that neither Loaded benchmark pays
+// for the connection's first statements, whichever of them runs first.
+void WarmUp(BenchDatabase& db) { ReadHost(db, kMenuItems).reset(); }
+
 void BM_Loaded(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadCatalogueRightsAndAudit);
+  WarmUp(*db);
   for (auto _ : state) {
     auto host = ReadHost(*db, kMenuItems);
     state.PauseTiming();
@@ -105,6 +110,7 @@ void BM_Loaded(benchmark::State& state, BenchDatabase* db) {
 void BM_LoadedEmptyAudit(benchmark::State& state, BenchDatabase* db) {
   db->EnsureSeeded(LoadCatalogueRightsAndAudit);
   AuditSetAside aside(*db);
+  WarmUp(*db);
   for (auto _ : state) {
     auto host = ReadHost(*db, kMenuItems);
     state.PauseTiming();

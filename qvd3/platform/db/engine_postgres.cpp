@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -152,7 +153,7 @@ bool IsStalePreparedStatement(const char* state) {
 class PostgresEngine : public Engine {
  public:
   PostgresEngine(const std::string& alias, const std::string& conninfo) : alias_(alias) {
-    conn_ = PQconnectdb(conninfo.c_str());
+    conn_ = Connect(conninfo);
     if (PQstatus(conn_) != CONNECTION_OK) {
       std::string message = Trim(PQerrorMessage(conn_));
       PQfinish(conn_);
@@ -309,11 +310,46 @@ class PostgresEngine : public Engine {
     return text;
   }
 
-  // Settings every new connection (also a reopened one) gets.
+  // The settings every connection needs travel in its startup packet, so
+  // that a new connection (and each client of a busy server opens one)
+  // spends no round trip on them: text as UTF-8 whatever the conninfo
+  // says, and no notices below warning. Options the conninfo (or, without
+  // them, PGOPTIONS) brings follow ours, so they still have the last word.
+  static PGconn* Connect(const std::string& conninfo) {
+    std::string options = kQuietOptions;
+    std::string theirs;
+    if (PQconninfoOption* parsed = PQconninfoParse(conninfo.c_str(), nullptr)) {
+      for (const PQconninfoOption* option = parsed; option->keyword; ++option)
+        if (std::strcmp(option->keyword, "options") == 0 && option->val) theirs = option->val;
+      PQconninfoFree(parsed);
+    }
+    if (theirs.empty())
+      if (const char* environment = std::getenv("PGOPTIONS")) theirs = environment;
+    if (!theirs.empty()) options += " " + theirs;
+    const char* const keywords[] = {"dbname", "options", "client_encoding", nullptr};
+    const char* const values[] = {conninfo.c_str(), options.c_str(), "UTF8", nullptr};
+    return PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
+  }
+  static constexpr const char* kQuietOptions = "-c client_min_messages=warning";
+
+  // Settings every new connection (also a reopened one) gets: what the
+  // startup packet did not set is set now.
   void Configure() {
-    PQsetClientEncoding(conn_, "UTF8");
-    Result res(PQexec(conn_, "SET client_min_messages = warning"));
-    CheckResult(res.get());
+    const char* encoding = PQparameterStatus(conn_, "client_encoding");
+    if (!encoding || std::strcmp(encoding, "UTF8") != 0) PQsetClientEncoding(conn_, "UTF8");
+    if (!StartedQuiet()) {
+      Result res(PQexec(conn_, "SET client_min_messages = warning"));
+      CheckResult(res.get());
+    }
+  }
+
+  // Whether the connection started with the options of Connect.
+  bool StartedQuiet() const {
+    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn_), &PQconninfoFree);
+    for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option)
+      if (std::strcmp(option->keyword, "options") == 0)
+        return option->val && std::string_view(option->val).starts_with(kQuietOptions);
+    return false;
   }
 
   bool InTransaction() const {

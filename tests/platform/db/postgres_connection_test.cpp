@@ -163,6 +163,32 @@ TEST_P(PostgresConnectionTest, RollbackOfALostTransactionEndsIt) {
   EXPECT_EQ(SelectB(22), "z");
 }
 
+// The connection's settings come with it: quiet notices and UTF-8, also
+// after a reconnect, while the conninfo's own options (here the fixture's
+// search path, or a notice level of its own) still have the last word.
+TEST_P(PostgresConnectionTest, SettingsComeWithTheConnectionAndTheConninfosOptionsWin) {
+  const auto settings = [&](const std::string& alias) {
+    auto q = MakeQuery(alias, "SELECT current_setting('client_min_messages') || ' ' || "
+                              "current_setting('client_encoding') AS S");
+    q->Open();
+    return q->FieldByName("S").AsString();
+  };
+  EXPECT_EQ(settings(Alias()), "warning UTF8");
+  EXPECT_EQ(SelectB(1), "um");
+  DropConnection();
+  ExpectLost([&] { SelectB(1); });
+  EXPECT_EQ(settings(Alias()), "warning UTF8");
+  EXPECT_EQ(SelectB(2), "dois");
+
+  AliasDefinition chatty = Definition();
+  chatty.name = Alias() + "_chatty";
+  chatty.location.replace(chatty.location.find("options='"), 9, "options='-c client_min_messages=notice ");
+  Session::Default().AddAlias(chatty);
+  EXPECT_EQ(settings(chatty.name), "notice UTF8");
+  EXPECT_EQ(Count(chatty.name), 2);
+  Session::Default().RemoveAlias(chatty.name);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, PostgresConnectionTest, ::testing::Values("postgresql"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 

@@ -75,6 +75,17 @@ class Report {
 
 // The processes of a run (load_roles.cpp). Each returns the process's exit
 // status and reports as above.
+// Where the processes of one phase meet before their command loops, so
+// that the loops measure the commands and not the start-up (program load,
+// connection, login) of processes still starting: each process adds one
+// byte to `ready` when it is ready and waits for the file `go`, which the
+// parent creates once all of them are ready. Empty paths: no waiting.
+struct StartLine {
+  std::string ready;
+  std::string go;
+  void ReadyAndWait() const;
+};
+
 struct ClientSettings {
   Target target;
   int index = 0;
@@ -82,14 +93,17 @@ struct ClientSettings {
   int shared_users = 1;
   bool victim = false;  // ends inside a transaction, waiting to be killed
   bool secured = false;  // the database is secured: the victim's transaction holds what its user may write
+  StartLine start;
 };
+// Logs in, then runs its commands once every process of its phase is ready.
 int RunClient(const ClientSettings& settings, Report& report);
 // The administrator: opens the window, applies a rights change and creates
 // a user, every `period_ms`, until the file `stop_file` exists.
 int RunMaster(const Target& target, int period_ms, const std::string& stop_file, Report& report);
 // The baseline: `commands` prepared INSERTs of an audit row through the
 // engine's own client library, with the clients' pauses, no component.
-int RunBaseline(const Target& target, int index, int commands, Report& report);
+// It starts its inserts once every baseline process is connected.
+int RunBaseline(const Target& target, int index, int commands, const StartLine& start, Report& report);
 
 // The pause between two commands of a client: a few milliseconds.
 void ShortPause(unsigned& seed);

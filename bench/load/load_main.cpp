@@ -17,7 +17,10 @@
 // clicks_per_second counts every client's commands over the time a client
 // spent in its command loops (pauses included; logins and the password
 // change left out); baseline_inserts_per_second counts the baseline's
-// inserts the same way, with the same pauses.
+// inserts the same way, with the same pauses. The clients start their
+// commands together once every client has logged in, and the baseline's
+// processes once every one has connected, so that no loop is measured
+// against the start-up of processes still being loaded.
 //
 // The roles run as this same program: qvload --role client|master|baseline.
 #include <signal.h>
@@ -72,6 +75,8 @@ struct Options {
   std::string location;
   std::string out;
   std::string stop_file;
+  std::string ready_file;
+  std::string go_file;
   int index = 0;
   bool victim = false;
 };
@@ -118,6 +123,8 @@ Options Parse(int argc, char** argv) {
     else if (arg == "--out") o.out = value();
     else if (arg == "--stop-file") o.stop_file = value();
     else if (arg == "--index") o.index = Number(arg, value(), 0);
+    else if (arg == "--ready-file") o.ready_file = value();
+    else if (arg == "--go-file") o.go_file = value();
     else if (arg == "--victim") o.victim = true;
     else Usage("unknown option " + arg);
   }
@@ -132,10 +139,10 @@ int RunRole(const Options& o) {
   const Target target{o.engine, o.location};
   if (o.role == "client")
     return RunClient({.target = target, .index = o.index, .commands = o.commands, .shared_users = o.shared_users,
-                      .victim = o.victim, .secured = o.secured},
+                      .victim = o.victim, .secured = o.secured, .start = {o.ready_file, o.go_file}},
                      report);
   if (o.role == "master") return RunMaster(target, o.master_period_ms, o.stop_file, report);
-  if (o.role == "baseline") return RunBaseline(target, o.index, o.commands, report);
+  if (o.role == "baseline") return RunBaseline(target, o.index, o.commands, {o.ready_file, o.go_file}, report);
   Usage("unknown role " + o.role);
 }
 
@@ -321,6 +328,32 @@ bool Reported(const std::string& path, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+// The parent's side of a StartLine: the go file is created once every
+// child of the phase has said it is ready or has ended.
+class StartGate {
+ public:
+  StartGate(const fs::path& dir, const std::string& phase)
+      : line_{(dir / (phase + ".ready")).string(), (dir / (phase + ".go")).string()} {
+    std::ofstream(line_.ready).flush();
+  }
+  std::vector<std::string> Args() const { return {"--ready-file", line_.ready, "--go-file", line_.go}; }
+  // Called while waiting for the children: opens the line when it is time.
+  void Poll(const std::vector<Child>& children) {
+    if (open_) return;
+    std::error_code ignored;
+    const auto ready = static_cast<std::size_t>(fs::file_size(line_.ready, ignored));
+    std::size_t ended = 0;
+    for (const Child& c : children) ended += c.done ? 1 : 0;
+    if (ready + ended < children.size()) return;
+    std::ofstream(line_.go).put('\n');
+    open_ = true;
+  }
+
+ private:
+  StartLine line_;
+  bool open_ = false;
+};
+
 // Waits for every child of `children`; runs `poll` every few milliseconds
 // meanwhile, and gives up (killing what is left) after `limit_s` seconds.
 void WaitAll(std::vector<Child*> children, int limit_s, const std::function<void()>& poll = {}) {
@@ -448,6 +481,7 @@ int Coordinate(const Options& o) {
   if (o.secured) common.push_back("--secured");
 
   // The run: every client at once, and the administrator.
+  StartGate client_gate(reports, "clients");
   const int victim = o.kill && o.clients >= 2 ? o.clients - 1 : -1;
   std::vector<Child> clients;
   for (int i = 0; i < o.clients; ++i) {
@@ -457,6 +491,7 @@ int Coordinate(const Options& o) {
                                  std::string("--shared-users"), std::to_string(o.shared_users)})
       args.push_back(a);
     if (i == victim) args.push_back("--victim");
+    for (const std::string& a : client_gate.Args()) args.push_back(a);
     clients.push_back(Spawn(args, (reports / ("client" + std::to_string(i))).string()));
   }
   std::vector<std::string> master_args = common;
@@ -469,6 +504,7 @@ int Coordinate(const Options& o) {
   for (Child& c : clients) waiting.push_back(&c);
   bool killed = false;
   WaitAll(waiting, 1800, [&] {
+    client_gate.Poll(clients);
     if (victim >= 0 && !killed && Reported(clients[victim].out, "R")) {
       kill(clients[victim].pid, SIGKILL);
       killed = true;
@@ -511,16 +547,18 @@ int Coordinate(const Options& o) {
   Figures base;
   if (o.baseline) {
     std::vector<Child> baseline;
+    StartGate baseline_gate(reports, "baseline");
     for (int i = 0; i < o.clients; ++i) {
       std::vector<std::string> args = {"--engine", o.engine, "--location", database.Where().location};
       for (const std::string& a : {std::string("--role"), std::string("baseline"), std::string("--index"),
                                    std::to_string(i), std::string("--commands"), std::to_string(o.commands)})
         args.push_back(a);
+      for (const std::string& a : baseline_gate.Args()) args.push_back(a);
       baseline.push_back(Spawn(args, (reports / ("baseline" + std::to_string(i))).string()));
     }
     std::vector<Child*> all;
     for (Child& c : baseline) all.push_back(&c);
-    WaitAll(all, 1800);
+    WaitAll(all, 1800, [&] { baseline_gate.Poll(baseline); });
     for (const Child& c : baseline) {
       base.Read(c.out);
       if (!(WIFEXITED(c.status) && WEXITSTATUS(c.status) == 0)) ++failed_processes;

@@ -2,6 +2,7 @@
 // the administrator, and the baseline of plain inserts.
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -135,6 +136,16 @@ void CheckSqlite(sqlite3* db, int rc, const char* what) {
 
 }  // namespace
 
+// One byte appended in one write, so that the parent counts the ready
+// processes by the file's size.
+void StartLine::ReadyAndWait() const {
+  if (ready.empty()) return;
+  const int fd = open(ready.c_str(), O_WRONLY | O_APPEND);
+  if (fd < 0 || write(fd, "r", 1) != 1) throw std::runtime_error("cannot report ready in " + ready);
+  close(fd);
+  while (!std::filesystem::exists(go)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 void ShortPause(unsigned& seed) {
   seed = seed * 1103515245u + 12345u;
   std::this_thread::sleep_for(std::chrono::microseconds(1000 + (seed >> 8) % 4000));
@@ -152,6 +163,7 @@ int RunClient(const ClientSettings& settings, Report& report) {
     auto host = ReadHost();
     const std::string me = ClientUser(settings.index);
     LogIn(env.Ui(), *host, me, report);
+    settings.start.ReadyAndWait();
     const int half = settings.commands / 2;
     Commands(*host, half, seed, busy_ms, errors, report);
     if (settings.victim) {
@@ -237,12 +249,13 @@ int RunMaster(const Target& target, int period_ms, const std::string& stop_file,
   return failures == 0 ? 0 : 1;
 }
 
-int RunBaseline(const Target& target, int index, int commands, Report& report) {
+int RunBaseline(const Target& target, int index, int commands, const StartLine& start, Report& report) {
   unsigned seed = 7919u * static_cast<unsigned>(index + 1);
   const std::string user = std::to_string(index + 2);
   const char* stamp = "15/03/2026 10:30:00";
   double busy_ms = 0;
   const auto timed = [&](const std::function<void()>& insert) {
+    start.ReadyAndWait();
     const auto loop = std::chrono::steady_clock::now();
     for (int i = 0; i < commands; ++i) {
       ShortPause(seed);

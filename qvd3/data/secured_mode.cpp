@@ -169,11 +169,17 @@ std::vector<std::string> CheckedAdmins(const std::string& alias, const Names& na
   return result;
 }
 
+// Whether the tables' schema holds the table, view or sequence `name`. The
+// name is qualified with the schema's quoted identifier, so that a schema
+// whose name needs quoting is found too.
+bool RelationExists(const std::string& alias, const Names& names, std::string_view name) {
+  return One(alias, "SELECT CASE WHEN to_regclass(:NAME) IS NULL THEN 0 ELSE 1 END",
+             {{"NAME", names.schema + "." + std::string(name)}}) == "1";
+}
+
 // The client role recorded by an earlier install, or "".
 std::string RecordedRole(const std::string& alias, const Names& names) {
-  if (One(alias, "SELECT CASE WHEN to_regclass(:NAME) IS NULL THEN 0 ELSE 1 END",
-          {{"NAME", names.schemaName + "." + std::string(kSecuredTable)}}) != "1")
-    return "";
+  if (!RelationExists(alias, names, kSecuredTable)) return "";
   return One(alias, "SELECT MIN(CLIENT_ROLE) FROM " + names.schema + "." + std::string(kSecuredTable));
 }
 
@@ -201,13 +207,11 @@ void RevokeClientRole(const std::string& alias, const Names& names, const std::s
   TDatabase& database = Session::Default().Database(alias);
   for (const TableDef& table : SecurityTables())
     database.ExecDirect("REVOKE ALL ON " + names.schema + "." + std::string(table.name) + " FROM " + roleIdent);
-  if (One(alias, "SELECT CASE WHEN to_regclass(:NAME) IS NULL THEN 0 ELSE 1 END",
-          {{"NAME", names.schemaName + "." + std::string(kDatePatternTable)}}) == "1")
+  if (RelationExists(alias, names, kDatePatternTable))
     database.ExecDirect("REVOKE ALL ON " + names.schema + "." + std::string(kDatePatternTable) + " FROM " +
                         roleIdent);
   for (std::string_view sequence : kSequences)
-    if (One(alias, "SELECT CASE WHEN to_regclass(:NAME) IS NULL THEN 0 ELSE 1 END",
-            {{"NAME", names.schema + "." + std::string(sequence)}}) == "1")
+    if (RelationExists(alias, names, sequence))
       database.ExecDirect("REVOKE ALL ON SEQUENCE " + names.schema + "." + std::string(sequence) + " FROM " +
                           roleIdent);
   database.ExecDirect("REVOKE ALL ON SCHEMA " + names.schema + " FROM " + roleIdent);

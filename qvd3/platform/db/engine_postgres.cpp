@@ -159,7 +159,6 @@ class PostgresEngine : public Engine {
       PQfinish(conn_);
       throw EDatabaseError("Alias '" + alias + "': cannot connect to the PostgreSQL server: " + message);
     }
-    Configure();
   }
   ~PostgresEngine() override { PQfinish(conn_); }
 
@@ -312,11 +311,12 @@ class PostgresEngine : public Engine {
 
   // The settings every connection needs travel in its startup packet, so
   // that a new connection (and each client of a busy server opens one)
-  // spends no round trip on them: text as UTF-8 whatever the conninfo
-  // says, and no notices below warning. Options the conninfo (or, without
-  // them, PGOPTIONS) brings follow ours, so they still have the last word.
+  // spends no round trip on them, and a reopened one (PQreset reuses the
+  // parameters) gets them again: text as UTF-8 whatever the conninfo says,
+  // and no notices below warning. Options the conninfo (or, without them,
+  // PGOPTIONS) brings follow ours, so they still have the last word.
   static PGconn* Connect(const std::string& conninfo) {
-    std::string options = kQuietOptions;
+    std::string options = "-c client_min_messages=warning";
     std::string theirs;
     if (PQconninfoOption* parsed = PQconninfoParse(conninfo.c_str(), nullptr)) {
       for (const PQconninfoOption* option = parsed; option->keyword; ++option)
@@ -329,27 +329,6 @@ class PostgresEngine : public Engine {
     const char* const keywords[] = {"dbname", "options", "client_encoding", nullptr};
     const char* const values[] = {conninfo.c_str(), options.c_str(), "UTF8", nullptr};
     return PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
-  }
-  static constexpr const char* kQuietOptions = "-c client_min_messages=warning";
-
-  // Settings every new connection (also a reopened one) gets: what the
-  // startup packet did not set is set now.
-  void Configure() {
-    const char* encoding = PQparameterStatus(conn_, "client_encoding");
-    if (!encoding || std::strcmp(encoding, "UTF8") != 0) PQsetClientEncoding(conn_, "UTF8");
-    if (!StartedQuiet()) {
-      Result res(PQexec(conn_, "SET client_min_messages = warning"));
-      CheckResult(res.get());
-    }
-  }
-
-  // Whether the connection started with the options of Connect.
-  bool StartedQuiet() const {
-    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfo(conn_), &PQconninfoFree);
-    for (const PQconninfoOption* option = options.get(); option && option->keyword; ++option)
-      if (std::strcmp(option->keyword, "options") == 0)
-        return option->val && std::string_view(option->val).starts_with(kQuietOptions);
-    return false;
   }
 
   bool InTransaction() const {
@@ -378,7 +357,6 @@ class PostgresEngine : public Engine {
                            {kConnectionLost});
     lost_ = false;
     statements_.Clear();
-    Configure();
   }
 
   EDatabaseError ConnectionLost(const std::string& detail) const {
